@@ -1,0 +1,53 @@
+// brisel: makes every pixel of 32-bit TGA images fully opaque.
+//
+// Each argument is handled on its own, one after another: load, set alpha to
+// 255, write "<name>_brisel.tga" beside it, report one line. A file that is
+// refused or cannot be written only costs its own line; the exit status is 0
+// once all arguments are done, whatever happened to each.
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "driver/output_name.h"
+#include "imagecodec/report.h"
+#include "imagecodec/tga_image.h"
+
+namespace {
+
+void processFile(const char* path) {
+  TgaImage image;
+  if (!loadImage(path, image)) return;
+  makeOpaque(image.pixels.data(), image.pixels.size);
+  std::string output;
+  if (!outputName(path, output)) {
+    reportLine("%s has too short a name\n", path);
+    return;
+  }
+  if (!saveImage(output.c_str(), image)) {
+    reportLine("%s cannot be written\n", output.c_str());
+    return;
+  }
+  if (image.truncated) reportLine("%s is truncated\n", path);
+  reportLine("written %s\n", output.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc <= 1) {
+    std::fputs("usage: brisel filename\n", stdout);
+    std::fflush(stdout);
+    return -1;
+  }
+  for (int i = 1; i < argc; ++i) {
+    try {
+      processFile(argv[i]);
+    } catch (const std::bad_alloc&) {
+      // Only the pixel buffer is allocated without a throw; smaller buffers
+      // failing means memory is exhausted just the same.
+      reportLine("%s is too large\n", argv[i]);
+    }
+  }
+  return 0;
+}

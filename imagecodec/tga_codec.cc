@@ -1,0 +1,195 @@
+// Whole images on bytes: the header, the ID field and colour map, and the
+// pixel data, read from a ByteSource and written to a ByteSink.
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "imagecodec/tga_image.h"
+
+namespace {
+
+// Streams are read and written through buffers of this size, so memory stays
+// close to one decoded image whatever the file size.
+constexpr size_t IO_CHUNK = size_t{1} << 20;
+
+// Reads until `size` bytes are stored or the source ends.
+size_t readFully(ByteSource& source, uint8_t* dst, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    size_t n = source.read(source.context, dst + got, size - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+bool allocatePixels(uint64_t size, PixelBuffer& pixels) {
+  if (size > uint64_t{std::numeric_limits<ptrdiff_t>::max()}) return false;
+  pixels.bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+  if (!pixels.bytes) return false;
+  pixels.size = size;
+  return true;
+}
+
+// Fills the pixels with plain data; returns false when the source ran short.
+bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
+  size_t size = static_cast<size_t>(pixels.size);
+  size_t got = readFully(source, pixels.data(), size);
+  if (got == size) return true;
+  std::memset(pixels.data() + got, 0, size - got);
+  return false;
+}
+
+// Decodes the packet stream as it arrives, reading no further than the packet
+// that completes the image. Returns false when the stream ran short.
+bool readRlePixels(ByteSource& source, PixelBuffer& pixels) {
+  if (pixels.size == 0) return true;
+  std::unique_ptr<uint8_t[]> chunk(new uint8_t[IO_CHUNK]);
+  RleDecoder decoder;
+  while (decoder.out_pos < pixels.size) {
+    size_t n = source.read(source.context, chunk.get(), IO_CHUNK);
+    if (n == 0) break;
+    decodeRleChunk(decoder, chunk.get(), n, pixels.data(), pixels.size);
+  }
+  if (decoder.out_pos == pixels.size) return true;
+  std::memset(pixels.data() + decoder.out_pos, 0,
+              static_cast<size_t>(pixels.size - decoder.out_pos));
+  return false;
+}
+
+size_t readMemory(void* context, uint8_t* dst, size_t size) {
+  auto* span = static_cast<std::pair<const uint8_t*, size_t>*>(context);
+  size_t n = std::min(size, span->second);
+  if (n > 0) std::memcpy(dst, span->first, n);
+  span->first += n;
+  span->second -= n;
+  return n;
+}
+
+bool writeMemory(void* context, const uint8_t* src, size_t size) {
+  auto* out = static_cast<std::vector<uint8_t>*>(context);
+  out->insert(out->end(), src, src + size);
+  return true;
+}
+
+bool writeRleData(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
+                  size_t scratch_size) {
+  const uint32_t width = image.header.width;
+  const size_t row_bytes = size_t{width} * 4;
+  const size_t row_worst = size_t{width} * 5;
+  size_t used = 0;
+  for (uint32_t y = 0; y < image.header.height; ++y) {
+    if (scratch_size - used < row_worst) {
+      if (!sink.write(sink.context, scratch, used)) return false;
+      used = 0;
+    }
+    used += encodeRleRow(image.pixels.data() + y * row_bytes, width,
+                         scratch + used);
+  }
+  return used == 0 || sink.write(sink.context, scratch, used);
+}
+
+bool writePlainData(const TgaImage& image, ByteSink& sink) {
+  const uint8_t* data = image.pixels.data();
+  uint64_t left = image.pixels.size;
+  while (left > 0) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(left, 64 * IO_CHUNK));
+    if (!sink.write(sink.context, data, n)) return false;
+    data += n;
+    left -= n;
+  }
+  return true;
+}
+
+}  // namespace
+
+LoadStatus readTga(ByteSource& source, TgaImage& image) {
+  image = TgaImage();
+  uint8_t header_bytes[TGA_HEADER_SIZE] = {};
+  size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
+  TgaHeader& header = image.header;
+  readTgaHeader(header_bytes, header);
+  if (header.image_type != TGA_TYPE_TRUECOLOR &&
+      header.image_type != TGA_TYPE_TRUECOLOR_RLE) {
+    return LoadStatus::NOT_TGA;
+  }
+  if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
+  bool complete = got == TGA_HEADER_SIZE;
+
+  if (!allocatePixels(pixelByteCount(header), image.pixels)) {
+    return LoadStatus::TOO_LARGE;
+  }
+  image.id_and_color_map.resize(idAndColorMapSize(header));
+  size_t extra = image.id_and_color_map.size();
+  complete = readFully(source, image.id_and_color_map.data(), extra) == extra &&
+             complete;
+
+  if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
+    complete = readRlePixels(source, image.pixels) && complete;
+  } else {
+    complete = readPlainPixels(source, image.pixels) && complete;
+  }
+  header.image_type = TGA_TYPE_TRUECOLOR;
+  image.truncated = !complete;
+  return LoadStatus::OK;
+}
+
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
+                             TgaImage& image) {
+  std::pair<const uint8_t*, size_t> span(data, size);
+  ByteSource source{readMemory, &span};
+  return readTga(source, image);
+}
+
+size_t tgaWriteScratchSize(const TgaHeader& header) {
+  return std::max(IO_CHUNK, size_t{header.width} * 5);
+}
+
+bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
+              size_t scratch_size) {
+  const TgaHeader& header = image.header;
+  if (header.image_type != TGA_TYPE_TRUECOLOR || header.pixel_depth != 32 ||
+      image.pixels.size != pixelByteCount(header) ||
+      scratch_size < size_t{header.width} * 5) {
+    return false;
+  }
+  const uint64_t packed =
+      rleStreamSize(image.pixels.data(), header.width, header.height);
+  const bool use_rle = packed < image.pixels.size;
+
+  TgaHeader out_header = header;
+  out_header.image_type = use_rle ? TGA_TYPE_TRUECOLOR_RLE : TGA_TYPE_TRUECOLOR;
+  uint8_t header_bytes[TGA_HEADER_SIZE];
+  writeTgaHeader(out_header, header_bytes);
+  if (!sink.write(sink.context, header_bytes, TGA_HEADER_SIZE)) return false;
+  if (!image.id_and_color_map.empty() &&
+      !sink.write(sink.context, image.id_and_color_map.data(),
+                  image.id_and_color_map.size())) {
+    return false;
+  }
+  return use_rle ? writeRleData(image, sink, scratch, scratch_size)
+                 : writePlainData(image, sink);
+}
+
+std::vector<uint8_t> writeTgaToMemory(const TgaImage& image) {
+  std::vector<uint8_t> out;
+  ByteSink sink{writeMemory, &out};
+  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
+  if (!writeTga(image, sink, scratch.data(), scratch.size())) out.clear();
+  return out;
+}
+
+void makeOpaque(uint8_t* pixels, uint64_t size) {
+  // A word with only the alpha byte set, whatever the host's byte order.
+  const uint8_t alpha_bytes[4] = {0, 0, 0, 0xFF};
+  uint32_t alpha;
+  std::memcpy(&alpha, alpha_bytes, 4);
+  for (uint64_t i = 0; i + 4 <= size; i += 4) {
+    uint32_t pixel;
+    std::memcpy(&pixel, pixels + i, 4);
+    pixel |= alpha;
+    std::memcpy(pixels + i, &pixel, 4);
+  }
+}

@@ -1,0 +1,62 @@
+// loadImage and saveImage: the codec attached to files, with the messages.
+
+#include <cstdio>
+#include <vector>
+
+#include "imagecodec/output_file.h"
+#include "imagecodec/report.h"
+#include "imagecodec/tga_image.h"
+
+namespace {
+
+size_t readFile(void* context, uint8_t* dst, size_t size) {
+  return std::fread(dst, 1, size, static_cast<std::FILE*>(context));
+}
+
+bool writeFile(void* context, const uint8_t* src, size_t size) {
+  return std::fwrite(src, 1, size, static_cast<std::FILE*>(context)) == size;
+}
+
+}  // namespace
+
+bool loadImage(const char* path, TgaImage& image) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) {
+    reportLine("%s not found\n", path);
+    return false;
+  }
+  ByteSource source{readFile, file};
+  LoadStatus status = readTga(source, image);
+  std::fclose(file);
+  switch (status) {
+    case LoadStatus::OK:
+      return true;
+    case LoadStatus::NOT_TGA:
+      reportLine("%s is not tga file\n", path);
+      break;
+    case LoadStatus::NOT_32BIT:
+      reportLine("%s is not 32bit tga file\n", path);
+      break;
+    case LoadStatus::TOO_LARGE:
+      reportLine("%s is too large\n", path);
+      break;
+  }
+  image = TgaImage();
+  return false;
+}
+
+bool saveImage(const char* path, const TgaImage& image) {
+  if (image.header.image_type != TGA_TYPE_TRUECOLOR ||
+      image.header.pixel_depth != 32) {
+    return false;
+  }
+  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
+  OutputFile out;
+  if (!openOutput(path, out)) return false;
+  ByteSink sink{writeFile, out.file};
+  if (!writeTga(image, sink, scratch.data(), scratch.size())) {
+    abandonOutput(out);
+    return false;
+  }
+  return commitOutput(out);
+}

@@ -1,0 +1,178 @@
+// Reading and writing 32-bit true-colour Truevision TGA images.
+//
+// File layout (all 16-bit numbers little-endian):
+//
+//   offset  size  field
+//        0     1  id_length         bytes in the image ID field that follows the header
+//        1     1  color_map_type    0 = none, 1 = a colour map follows the ID field
+//        2     1  image_type        2 = uncompressed true-colour, 10 = run-length encoded
+//        3     5  color_map_spec    first index (16), length (16), entry size in bits (8)
+//        8     2  x_origin
+//       10     2  y_origin
+//       12     2  width             pixels per row
+//       14     2  height            rows
+//       16     1  pixel_depth       bits per pixel; only 32 is accepted
+//       17     1  image_descriptor  alpha-bit count and origin bits, never interpreted
+//       18        the ID field (id_length bytes), then the colour map when
+//                 color_map_type is 1 (length entries of (entry size + 7) / 8 bytes),
+//                 then the pixel data.
+//
+// Pixels are 4 bytes each: blue, green, red, alpha. Rows come in the order the
+// file stores them; the origin bits are carried through untouched, so the
+// output stores its rows in the same order as the input.
+//
+// Type 2 stores width * height pixels as they are. Type 10 stores packets, each
+// a header byte h followed by pixel bytes:
+//
+//   h = 0x00..0x7F  raw packet: h + 1 pixels follow, one after another
+//   h = 0x80..0xFF  run packet: one pixel follows, standing for h - 127 pixels
+//
+// On input a packet may cross the end of a row. Packets written here never do;
+// run packets hold 2 to 128 pixels and raw packets 1 to 121 (see rle_encode.cc).
+// Anything after the pixel data (a TGA 2.0 footer, say) is ignored and not
+// written back.
+//
+// The codec works on bytes in memory through ByteSource and ByteSink, so the
+// same code serves files, unit tests and the fuzzer; loadImage and saveImage
+// are the thin layers that attach it to files and print the messages.
+
+#ifndef BRISEL_IMAGECODEC_TGA_IMAGE_H
+#define BRISEL_IMAGECODEC_TGA_IMAGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr uint8_t RLE_FLAG = 0x80;
+constexpr uint8_t TGA_TYPE_TRUECOLOR = 2;
+constexpr uint8_t TGA_TYPE_TRUECOLOR_RLE = 10;
+constexpr size_t TGA_HEADER_SIZE = 18;
+constexpr unsigned BYTES_PER_PIXEL = 4;
+// Raw packets are flushed at this many pixels, although the format allows 128.
+constexpr unsigned RLE_MAX_RAW_PIXELS = 121;
+constexpr unsigned RLE_MAX_RUN_PIXELS = 128;
+
+// The 18-byte file header, field for field. Kept as separate members rather
+// than an overlay of the file bytes, so it does not depend on the host's byte
+// order; readTgaHeader and writeTgaHeader convert.
+struct TgaHeader {
+  uint8_t id_length = 0;
+  uint8_t color_map_type = 0;
+  uint8_t image_type = 0;
+  uint8_t color_map_spec[5] = {0, 0, 0, 0, 0};
+  uint16_t x_origin = 0;
+  uint16_t y_origin = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  uint8_t pixel_depth = 0;
+  uint8_t image_descriptor = 0;
+};
+
+// width * height * 4 bytes of pixels in file order. The allocation is left
+// uninitialised: every byte is either read from the file or zeroed explicitly.
+struct PixelBuffer {
+  std::unique_ptr<uint8_t[]> bytes;
+  uint64_t size = 0;
+  uint8_t* data() { return bytes.get(); }
+  const uint8_t* data() const { return bytes.get(); }
+};
+
+// One loaded image: its header, the ID field and colour map bytes that sit
+// between header and pixels (written back unchanged), and the pixels.
+struct TgaImage {
+  TgaHeader header;
+  std::vector<uint8_t> id_and_color_map;
+  PixelBuffer pixels;
+  // The input ended before every byte of the ID field, colour map or pixels
+  // was supplied; the missing bytes are zero.
+  bool truncated = false;
+};
+
+enum class LoadStatus { OK, NOT_TGA, NOT_32BIT, TOO_LARGE };
+
+// Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the end.
+struct ByteSource {
+  size_t (*read)(void* context, uint8_t* dst, size_t size);
+  void* context;
+};
+
+// Pushes `size` bytes; returns false when they could not all be taken.
+struct ByteSink {
+  bool (*write)(void* context, const uint8_t* src, size_t size);
+  void* context;
+};
+
+// --- header record (tga_header.cc) ---
+void readTgaHeader(const uint8_t bytes[TGA_HEADER_SIZE], TgaHeader& header);
+void writeTgaHeader(const TgaHeader& header, uint8_t bytes[TGA_HEADER_SIZE]);
+// width * height * 4, which needs 64 bits: 65535 * 65535 * 4 is about 17 GiB.
+uint64_t pixelByteCount(const TgaHeader& header);
+// Bytes of the ID field plus the colour map that follow the header.
+size_t idAndColorMapSize(const TgaHeader& header);
+
+// --- run-length decoding (rle_decode.cc) ---
+// Decoder state carried between chunks of the packet stream, so that a stream
+// can be decoded straight from a file through a small buffer.
+struct RleDecoder {
+  uint64_t out_pos = 0;        // pixel bytes produced so far
+  uint32_t raw_bytes_left = 0;  // bytes still to copy for the open raw packet
+  uint32_t run_pixels_left = 0; // pixels still to produce for the open run packet
+  uint8_t run_pixel[4] = {0, 0, 0, 0};
+  uint8_t run_pixel_have = 0;   // bytes of run_pixel gathered so far
+};
+
+// Decodes `size` stream bytes into `pixels` (`pixel_bytes` long, a multiple of
+// 4). Never reads past `size` nor writes past `pixel_bytes`; a packet that
+// describes more pixels than remain is cut at the end of the image. Returns
+// the number of stream bytes used; fewer than `size` once the image is full.
+size_t decodeRleChunk(RleDecoder& decoder, const uint8_t* stream, size_t size,
+                      uint8_t* pixels, uint64_t pixel_bytes);
+// Whole-buffer form. Returns the pixel bytes produced; the rest of `pixels`
+// is zeroed, so a short stream never leaves stale memory behind.
+uint64_t decodeRle(const uint8_t* stream, size_t size, uint8_t* pixels,
+                   uint64_t pixel_bytes);
+
+// --- run-length encoding (rle_encode.cc) ---
+// Encodes one row of `width` pixels into `out`, which must hold width * 5
+// bytes (the worst case: every pixel a raw packet of its own). Returns the
+// bytes written.
+size_t encodeRleRow(const uint8_t* row, uint32_t width, uint8_t* out);
+// The byte count encodeRleRow would return, without writing anything.
+size_t rleRowSize(const uint8_t* row, uint32_t width);
+// Total packet stream size for the image.
+uint64_t rleStreamSize(const uint8_t* pixels, uint32_t width, uint32_t height);
+// The whole stream in memory (tests and the fuzzer). Returns true and fills
+// `stream` when the packet stream is strictly smaller than the plain pixels,
+// which is when the image is written as type 10; false otherwise.
+bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
+               std::vector<uint8_t>& stream);
+
+// --- whole images on bytes (tga_codec.cc) ---
+// Reads header, ID field, colour map and pixels from `source`. On OK the
+// image's header has image_type 2 and its pixels hold width * height * 4 bytes.
+LoadStatus readTga(ByteSource& source, TgaImage& image);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
+// Writes the image, run-length encoded when that is strictly smaller.
+// `scratch` bounds the memory used for packets; it must hold at least
+// width * 5 bytes (tgaWriteScratchSize). Returns false when the sink fails.
+size_t tgaWriteScratchSize(const TgaHeader& header);
+bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
+              size_t scratch_size);
+std::vector<uint8_t> writeTgaToMemory(const TgaImage& image);
+
+// Sets byte 3 (alpha) of every 4-byte pixel to 0xFF; nothing else changes.
+void makeOpaque(uint8_t* pixels, uint64_t size);
+
+// --- files (tga_file.cc) ---
+// Loads the image at `path`. On failure prints one of "%s not found",
+// "%s is not tga file", "%s is not 32bit tga file" or "%s is too large"
+// and returns false.
+bool loadImage(const char* path, TgaImage& image);
+// Writes the image to `path` so that the path holds either its old content
+// or the whole new file, never a part. Returns false, leaving no file behind,
+// when the header is not a loaded 32-bit image or the file cannot be written.
+bool saveImage(const char* path, const TgaImage& image);
+
+#endif  // BRISEL_IMAGECODEC_TGA_IMAGE_H
