@@ -13,7 +13,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -75,8 +74,6 @@ bool replaceTarget(const OutputFile& out) {
 }
 
 bool isOtherThanRegularFile(const std::string&) { return false; }
-
-std::string resolveLinks(const char* path) { return path; }
 
 #else
 
@@ -153,25 +150,13 @@ bool isOtherThanRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
-// Writing through a symbolic link replaces the file it points to, as
-// writing in place would, rather than the link itself.
-std::string resolveLinks(const char* path) {
-  struct stat st;
-  if (lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* real = realpath(path, nullptr);
-  if (!real) return path;
-  std::string resolved(real);
-  std::free(real);
-  return resolved;
-}
-
 #endif
 
 }  // namespace
 
 bool openOutput(const char* path, OutputFile& out) {
   out = OutputFile();
-  out.target = resolveLinks(path);
+  out.target = path;
   if (isOtherThanRegularFile(out.target)) {
     out.in_place = true;
     out.file = std::fopen(out.target.c_str(), "wb");

@@ -11,7 +11,10 @@
 // that moment, so a process killed half way leaves nothing behind.
 //
 // A target that exists and is not a regular file (a device such as
-// /dev/null, a pipe) is written in place: there is nothing to replace it by.
+// /dev/null, a pipe, or a link to one) is written in place: there is nothing
+// to replace it by. A symbolic link to a regular file is replaced by the new
+// file rather than written through, so an output name that happens to link
+// to an input can never change that input.
 struct OutputFile {
   std::FILE* file = nullptr;
   std::string target;     // the path that will hold the result
