@@ -17,28 +17,25 @@ struct Decoded {
 };
 
 // Feeds `stream` to decodeRleChunk in pieces of `chunk` bytes, each piece in
-// a buffer of exactly its size, stopping when the image is full.
-Decoded decodeInChunks(const Bytes& stream, size_t pixel_count, size_t chunk) {
+// a buffer of exactly its size, stopping when the image is full; chunk 0
+// means one decodeRle call, which zeroes what the stream does not supply.
+Decoded decode(const Bytes& stream, size_t pixel_count, size_t chunk) {
   Decoded r{Bytes(pixel_count * 4, 0xCD), 0, 0};
+  if (chunk == 0) {
+    r.produced = decodeRle(stream.data(), stream.size(), r.pixels.data(), r.pixels.size());
+    return r;
+  }
   RleDecoder decoder;
   for (size_t at = 0; at < stream.size();) {
-    Bytes piece(stream.begin() + at,
-                stream.begin() + at + std::min(chunk, stream.size() - at));
-    size_t used = decodeRleChunk(decoder, piece.data(), piece.size(),
-                                 r.pixels.data(), r.pixels.size());
+    Bytes piece(stream.begin() + at, stream.begin() + at + std::min(chunk, stream.size() - at));
+    size_t used = decodeRleChunk(decoder, piece.data(), piece.size(), r.pixels.data(),
+                                 r.pixels.size());
     EXPECT_LE(used, piece.size());
     r.consumed += used;
     at += piece.size();
     if (used < piece.size()) break;
   }
   r.produced = decoder.out_pos;
-  return r;
-}
-
-Decoded decodeWhole(const Bytes& stream, size_t pixel_count) {
-  Decoded r{Bytes(pixel_count * 4, 0xCD), 0, 0};
-  Bytes exact(stream);  // data() of an empty vector may be null, as it may be for callers
-  r.produced = decodeRle(exact.data(), exact.size(), r.pixels.data(), r.pixels.size());
   return r;
 }
 
@@ -72,13 +69,13 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
     SCOPED_TRACE(c.what);
     Bytes expect = c.produced;
     expect.resize(c.pixel_count * 4, 0);
-    Decoded whole = decodeWhole(c.stream, c.pixel_count);
+    Decoded whole = decode(c.stream, c.pixel_count, 0);
     EXPECT_EQ(whole.produced, c.produced.size());
     EXPECT_EQ(whole.pixels, expect);
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7},
                          c.stream.size() + 1}) {
       SCOPED_TRACE(chunk);
-      Decoded part = decodeInChunks(c.stream, c.pixel_count, chunk);
+      Decoded part = decode(c.stream, c.pixel_count, chunk);
       EXPECT_EQ(part.consumed, c.consumed);
       EXPECT_EQ(part.produced, c.produced.size());
       EXPECT_TRUE(std::equal(c.produced.begin(), c.produced.end(), part.pixels.begin()));
@@ -101,13 +98,13 @@ TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
     }
     stream.resize(rng() % (stream.size() + 1));
     SCOPED_TRACE(::testing::Message() << "trial " << trial);
-    Decoded whole = decodeInChunks(stream, pixel_count, stream.size() + 1);
-    Decoded zeroed = decodeWhole(stream, pixel_count);
+    Decoded whole = decode(stream, pixel_count, stream.size() + 1);
+    Decoded zeroed = decode(stream, pixel_count, 0);
     EXPECT_EQ(zeroed.produced, whole.produced);
     EXPECT_TRUE(std::all_of(zeroed.pixels.begin() + whole.produced,
                             zeroed.pixels.end(), [](uint8_t b) { return b == 0; }));
     for (size_t chunk : {1, 2, 3, 5, 7}) {
-      Decoded part = decodeInChunks(stream, pixel_count, chunk);
+      Decoded part = decode(stream, pixel_count, chunk);
       ASSERT_EQ(part.consumed, whole.consumed) << "chunk " << chunk;
       ASSERT_EQ(part.produced, whole.produced) << "chunk " << chunk;
       ASSERT_EQ(part.pixels, whole.pixels) << "chunk " << chunk;

@@ -124,32 +124,21 @@ void checkPacketRules(const Bytes& stream, uint32_t width) {
   EXPECT_EQ(pixels, width);
 }
 
-// One row of `width` pixels in one of four patterns.
+// One row of `width` pixels: all equal, noise, neighbours differing in one
+// byte only, or spans of equal pixels of random lengths.
 Bytes makeRow(int pattern, uint32_t width, std::mt19937& rng) {
+  static const uint32_t kSpans[] = {1, 2, 3, 120, 121, 122, 127, 128, 129, 256, 257};
   const Bytes base = pix(0x80808080u);
   Bytes row;
   while (row.size() < size_t{width} * 4) {
-    switch (pattern) {
-      case 0:  // all equal
-        row = cat({row, base});
-        break;
-      case 1:  // noise
-        row = cat({row, pix(rng())});
-        break;
-      case 2: {  // pixels differing from their neighbours in one byte only
-        Bytes p = base;
-        if (rng() % 2) p[rng() % 4] ^= 1;
-        row = cat({row, p});
-        break;
-      }
-      default: {  // spans of equal pixels of random lengths
-        static const uint32_t lengths[] = {1, 2, 3, 120, 121, 122, 127, 128, 129, 256, 257};
-        uint32_t n = (rng() % 3) ? 1 + rng() % 6 : lengths[rng() % 11];
-        Bytes p = pix(rng() % 3 * 0x01010101u);
-        p[rng() % 4] ^= uint8_t(rng());
-        row = cat({row, rep(p, n)});
-      }
+    Bytes p = pattern == 1 ? pix(rng()) : base;
+    size_t n = 1;
+    if (pattern == 2 && rng() % 2) p[rng() % 4] ^= 1;
+    if (pattern == 3) {
+      p[rng() % 4] = uint8_t(rng() % 3);
+      n = (rng() % 3) ? 1 + rng() % 6 : kSpans[rng() % 11];
     }
+    row = cat({row, rep(p, n)});
   }
   row.resize(size_t{width} * 4);
   return row;
