@@ -146,11 +146,12 @@ def expected_output(head, extra, pixels):
             + (stream if rle else pixels))
 
 
-def image(width, height, pixels, image_type=2, **fields):
-    """A 32-bit file of the given type, packets made as other programs do."""
+def image(width, height, pixels, image_type=2, extra=b"", **fields):
+    """A 32-bit file of the given type, packets made as other programs do;
+    extra is the ID field and colour map."""
     data = pixels if image_type == 2 else encode(pixels, width, height, 128,
                                                  width * height)
-    return header(width, height, image_type, **fields) + data
+    return header(width, height, image_type, **fields) + extra + data
 
 
 # A Windows build (run natively or under Wine) has the system's path length

@@ -4,8 +4,7 @@ import os
 import random
 import unittest
 
-from support import (ToolTest, encode, expected_output, header, image, opaque,
-                     windows_tool)
+from support import ToolTest, expected_output, header, image, windows_tool
 
 rand = random.Random(2)
 
@@ -41,15 +40,15 @@ class Outputs(ToolTest):
         footer = bytes(8) + b"TRUEVISION-XFILE.\0"
         over = header(3, 2, 10) + b"\xff" + P + b"\x7f" + noise(128)
         self.check([
-            ("fields.tga", header(5, 3, **FIELDS) + ID_AND_MAP + SPAN,
+            ("fields.tga", image(5, 3, SPAN, 2, ID_AND_MAP, **FIELDS),
              header(5, 3, **FIELDS), ID_AND_MAP, SPAN),
-            ("fields_rle.tga", image(5, 3, SPAN, 10, **FIELDS)[:18] + ID_AND_MAP
-             + encode(SPAN, 5, 3, 128, 15), header(5, 3, **FIELDS), ID_AND_MAP, SPAN),
+            ("fields_rle.tga", image(5, 3, SPAN, 10, ID_AND_MAP, **FIELDS),
+             header(5, 3, **FIELDS), ID_AND_MAP, SPAN),
             ("footer.tga", image(4, 2, SPAN[:32]) + footer, header(4, 2), b"", SPAN[:32]),
             # 128-pixel raw packets: the stream is longer than the pixels.
             ("long_stream.tga", image(199, 1, LONG, 10), header(199, 1), b"", LONG),
             ("overlong_run.tga", over, header(3, 2), b"", P * 6),
-            ("empty_image.tga", header(0, 5, **FIELDS) + ID_AND_MAP,
+            ("empty_image.tga", image(0, 5, b"", 10, ID_AND_MAP, **FIELDS),
              header(0, 5, **FIELDS), ID_AND_MAP, b""),
             # A stream exactly as long as the pixels is not used; one byte less is.
             ("tie.tga", image(245, 1, TIE), header(245, 1), b"", TIE),
@@ -65,10 +64,11 @@ class Outputs(ToolTest):
              b"", SPAN[:14] + bytes(2)),
             ("cut_run.tga", header(2, 2, 10) + b"\x81" + P + b"\x81", header(2, 2),
              b"", P * 2 + bytes(8)),
-            ("cut_id.tga", header(2, 1, id_length=10) + b"abcd",
-             header(2, 1, id_length=10), b"abcd" + bytes(6), bytes(8)),
-            ("cut_map.tga", header(1, 1, color_map=(0, 4, 24)) + b"12345",
-             header(1, 1, color_map=(0, 4, 24)), b"12345" + bytes(7), bytes(4)),
+            # No pixels at all: only the cut field makes these truncated.
+            ("cut_id.tga", header(0, 1, id_length=10) + b"abcd",
+             header(0, 1, id_length=10), b"abcd" + bytes(6), b""),
+            ("cut_map.tga", header(1, 0, 10, color_map=(0, 4, 24)) + b"12345",
+             header(1, 0, color_map=(0, 4, 24)), b"12345" + bytes(7), b""),
             ("cut_header.tga", full[:17], full[:17] + b"\0", b"", bytes(16)),
         ], truncated=True)
 

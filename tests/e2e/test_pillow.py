@@ -46,9 +46,9 @@ class GeneratedImages(ToolTest):
                         fields = dict(descriptor=0x28 if len(cases) % 3 else 0x08,
                                       id_length=len(cases) % 5)
                         name = "%s_%dx%d_%d.tga" % (kind, width, height, image_type)
-                        data = image(width, height, pixels, image_type, **fields)
                         extra = bytes(range(fields["id_length"]))
-                        self.put(name, data[:18] + extra + data[18:])
+                        self.put(name, image(width, height, pixels, image_type,
+                                             extra, **fields))
                         cases.append((name, header(width, height, **fields), extra, pixels))
         names = [case[0] for case in cases]
         files = self.run_tool(names, ["written %s_brisel.tga" % name[:-4] for name in names],
