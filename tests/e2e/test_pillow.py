@@ -16,6 +16,9 @@ def pattern(kind, count):
         return b"\x01\x02\x03\x04" * count
     if kind == "noise":
         return bytes(rand.randrange(256) for _ in range(count * 4))
+    if kind == "blocks":  # 130 noise pixels, 130 equal ones, and so on
+        return b"".join(pattern("noise" if i // 130 % 2 else "flat", 1)
+                        for i in range(count))
     if kind == "alpha":  # equal once opaque
         return b"".join(b"\x05\x06\x07" + bytes([rand.randrange(256)])
                         for _ in range(count))
@@ -23,7 +26,8 @@ def pattern(kind, count):
     out, pixel = b"", bytearray(b"\x40\x50\x60\x70")
     while len(out) < count * 4:
         pixel[rand.randrange(3)] ^= 1 << rand.randrange(8)
-        out += bytes(pixel) * rand.choice([1, 1, 2, 3, 120, 121, 122, 127, 128, 129])
+        out += bytes(pixel) * rand.choice([1, 1, 2, 3, 120, 121, 122, 127, 128, 129,
+                                           130, 256, 257])
     return out[:count * 4]
 
 
@@ -39,7 +43,7 @@ class GeneratedImages(ToolTest):
         cases = []
         for width in WIDTHS:
             for height in ([0, 1, 3] if width else [0, 2]):
-                kinds = ["flat", "noise", "alpha", "spans"] if width * height else ["flat"]
+                kinds = ["flat", "noise", "blocks", "alpha", "spans"] if width * height else ["flat"]
                 for kind in kinds:
                     pixels = pattern(kind, width * height)
                     for image_type in (2, 10):
