@@ -1,0 +1,95 @@
+"""What is written: fields carried, streams cut or too long, truncated
+inputs, and outputs that cannot be written."""
+import os
+import random
+import unittest
+
+from support import ToolTest, expected_output, header, image, windows_tool
+
+rand = random.Random(2)
+
+
+def noise(pixels):
+    return bytes(rand.randrange(256) for _ in range(pixels * 4))
+
+
+FIELDS = dict(id_length=26, color_map=(0, 4, 24), descriptor=0x08, origin=(3, 7))
+ID_AND_MAP = bytes(range(26)) + noise(3)
+SPAN = b"\x10\x20\x30\x01" * 7 + noise(8)
+LONG = noise(199)
+P = noise(1)
+TIE = P * 2 + noise(243)  # a run, then raw packets of 121, 121 and 1
+ALPHA = b"".join(b"\x10\x20\x30" + bytes([a]) for a in range(18))
+
+
+class Outputs(ToolTest):
+    def check(self, cases, truncated=False):
+        """cases: (name, file, header, ID and colour map, pixels) read from it."""
+        lines, outputs = [], []
+        for name, data, head, extra, pixels in cases:
+            self.put(name, data)
+            out = name[:-4] + "_brisel.tga"
+            lines += ([name + " is truncated"] if truncated else []) + ["written " + out]
+            outputs.append((out, expected_output(head, extra, pixels)))
+        files = self.run_tool([case[0] for case in cases], lines,
+                              [out for out, _ in outputs])
+        for out, expected in outputs:
+            self.assertEqual(files[out], expected, out)
+
+    def test_fields_are_carried_and_only_the_image_data_is_read(self):
+        footer = bytes(8) + b"TRUEVISION-XFILE.\0"
+        over = header(3, 2, 10) + b"\xff" + P + b"\x7f" + noise(128)
+        self.check([
+            ("fields.tga", image(5, 3, SPAN, 2, ID_AND_MAP, **FIELDS),
+             header(5, 3, **FIELDS), ID_AND_MAP, SPAN),
+            ("fields_rle.tga", image(5, 3, SPAN, 10, ID_AND_MAP, **FIELDS),
+             header(5, 3, **FIELDS), ID_AND_MAP, SPAN),
+            ("footer.tga", image(4, 2, SPAN[:32]) + footer, header(4, 2), b"", SPAN[:32]),
+            # 128-pixel raw packets: the stream is longer than the pixels.
+            ("long_stream.tga", image(199, 1, LONG, 10), header(199, 1), b"", LONG),
+            ("overlong_run.tga", over, header(3, 2), b"", P * 6),
+            ("empty_image.tga", image(0, 5, b"", 10, ID_AND_MAP, **FIELDS),
+             header(0, 5, **FIELDS), ID_AND_MAP, b""),
+            # A stream exactly as long as the pixels is not used; one byte less is.
+            ("tie.tga", image(245, 1, TIE), header(245, 1), b"", TIE),
+            ("just_under.tga", image(244, 1, TIE[:-4]), header(244, 1), b"", TIE[:-4]),
+            ("alpha_only.tga", image(9, 2, ALPHA, 10), header(9, 2), b"", ALPHA),
+        ])
+
+    def test_missing_bytes_are_zero_and_reported(self):
+        full = header(2, 2)
+        self.check([
+            ("cut_plain.tga", full + SPAN[:13], full, b"", SPAN[:13] + bytes(3)),
+            ("cut_raw.tga", header(2, 2, 10) + b"\x03" + SPAN[:14], header(2, 2),
+             b"", SPAN[:14] + bytes(2)),
+            ("cut_run.tga", header(2, 2, 10) + b"\x81" + P + b"\x81", header(2, 2),
+             b"", P * 2 + bytes(8)),
+            # No pixels at all: only the cut field makes these truncated.
+            ("cut_id.tga", header(0, 1, id_length=10) + b"abcd",
+             header(0, 1, id_length=10), b"abcd" + bytes(6), b""),
+            ("cut_map.tga", header(1, 0, 10, color_map=(0, 4, 24)) + b"12345",
+             header(1, 0, color_map=(0, 4, 24)), b"12345" + bytes(7), b""),
+            ("cut_header.tga", full[:17], full[:17] + b"\0", b"", bytes(16)),
+        ], truncated=True)
+
+    def test_output_that_cannot_be_written_leaves_nothing(self):
+        self.put("pic.tga", image(2, 1, SPAN[:8]))
+        self.put("pic_brisel.tga/keep", b"a folder in the way")
+        self.put("next.tga", image(2, 1, SPAN[:8]))
+        args = ["pic.tga", "next.tga"]
+        lines = ["pic_brisel.tga cannot be written", "written next_brisel.tga"]
+        if not windows_tool():  # the output's name is longer than 255 bytes
+            self.put("p" * 250 + ".tga", image(2, 1, SPAN[:8]))
+            args.append("p" * 250 + ".tga")
+            lines.append("p" * 250 + "_brisel.tga cannot be written")
+        self.run_tool(args, lines, ["next_brisel.tga"])
+        self.assertTrue(os.path.isdir(self.path("pic_brisel.tga")))
+
+    @unittest.skipIf(not hasattr(os, "geteuid") or os.geteuid() == 0,
+                     "permissions do not bind root")
+    def test_folder_without_write_permission(self):
+        self.put("ro/pic.tga", image(2, 1, SPAN[:8]))
+        self.put("ro/pic_brisel.tga", b"an older output")
+        os.chmod(self.path("ro"), 0o555)
+        self.addCleanup(os.chmod, self.path("ro"), 0o755)
+        self.run_tool(["ro/pic.tga"], ["ro/pic_brisel.tga cannot be written"])
