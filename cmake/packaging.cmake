@@ -21,7 +21,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "brisel reads 32-bit true-colour TGA images (uncompressed or run-length
 encoded), sets the alpha of every pixel to 255 and writes the result beside
 each input as NAME_brisel.tga, run-length encoded when that is smaller.")
-set(CPACK_PACKAGE_CONTACT "brisel developers <brisel@localhost>")
+if(NOT CPACK_PACKAGE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "brisel developers <brisel@localhost>")
+endif()
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
