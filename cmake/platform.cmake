@@ -21,7 +21,6 @@ if(BRISEL_BUILD_TESTS AND CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest_main)
   endif()
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   add_subdirectory(${BRISEL_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest
                    EXCLUDE_FROM_ALL)
   # Its own code is not held to this project's warnings-as-errors.

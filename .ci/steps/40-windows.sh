@@ -88,6 +88,22 @@ run plain.tga
 expect 0 "written plain_brisel.tga"
 check_output "$work/plain_brisel.tga"
 
+# Run-length output, from bytes that text-mode I/O would alter (LF, CR, ^Z).
+/usr/bin/python3 - "$work/runs.tga" <<'PY'
+import struct, sys
+with open(sys.argv[1], "wb") as f:
+    f.write(struct.pack("<BBB5sHHHHBB", 0, 0, 2, bytes(5), 0, 0, 130, 1, 32, 8))
+    f.write(bytes([0x0A, 0x1A, 0x0D, 0x00]) * 130)
+PY
+run runs.tga
+expect 0 "written runs_brisel.tga"
+/usr/bin/python3 - "$work/runs_brisel.tga" <<'PY' || fail "runs_brisel.tga is not the expected packets"
+import sys
+data = open(sys.argv[1], "rb").read()
+pixel = bytes([0x0A, 0x1A, 0x0D, 0xFF])
+assert data[2] == 10 and data[18:] == bytes([0xFF]) + pixel + bytes([0x81]) + pixel, data
+PY
+
 mkdir -p "$work/sub dir"
 make_tga "$work/sub dir/back.tga"
 run 'sub dir\back.tga'
