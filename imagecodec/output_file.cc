@@ -19,18 +19,6 @@
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-#ifdef _WIN32
-  size_t slash = path.find_last_of("/\\:");
-  if (slash == std::string::npos) return ".";
-  if (path[slash] == ':') return path.substr(0, slash + 1) + ".";
-#else
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-#endif
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 // A name beside the target that no other run picks: process id plus a
 // counter, tried until one is free.
 std::string tempName(const std::string& target, unsigned attempt) {
@@ -76,6 +64,12 @@ bool replaceTarget(const OutputFile& out) {
 bool isOtherThanRegularFile(const std::string&) { return false; }
 
 #else
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
 
 bool openUnnamed(OutputFile& out) {
 #ifdef O_TMPFILE

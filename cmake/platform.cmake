@@ -1,0 +1,47 @@
+# Settings that depend on the target platform, included by the top-level
+# CMakeLists.txt after the tool's targets exist and before the tests.
+
+if(MSVC)
+  # fopen, _open and friends are the portable calls this code wants.
+  foreach(target imagecodec driverlib brisel)
+    target_compile_definitions(${target} PRIVATE _CRT_SECURE_NO_WARNINGS)
+  endforeach()
+endif()
+
+# Cross builds (mingw-w64, gcc -m32) cannot link the host's GoogleTest, so it
+# is built from source with the same compiler. Debian's googletest package
+# puts the source in /usr/src/googletest.
+set(BRISEL_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest source tree, built along with the tests when cross compiling")
+if(BRISEL_BUILD_TESTS AND CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest_main)
+  if(NOT EXISTS ${BRISEL_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "Cross-compiled tests need the GoogleTest sources in "
+            "BRISEL_GTEST_SOURCE_DIR (${BRISEL_GTEST_SOURCE_DIR}); "
+            "on Debian: apt-get install googletest")
+  endif()
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${BRISEL_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest
+                   EXCLUDE_FROM_ALL)
+  # Its own code is not held to this project's warnings-as-errors.
+  foreach(target gtest gtest_main)
+    if(MSVC)
+      target_compile_options(${target} PRIVATE /WX-)
+    else()
+      target_compile_options(${target} PRIVATE -Wno-error)
+    endif()
+  endforeach()
+endif()
+
+# On 32-bit builds, images whose pixels need more memory than the address
+# space holds must be refused cleanly.
+if(BRISEL_BUILD_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(NOT TARGET GTest::gtest_main)
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+  enable_testing()
+  add_executable(platform_tests ${PROJECT_SOURCE_DIR}/tests/platform_test.cc)
+  target_link_libraries(platform_tests PRIVATE imagecodec GTest::gtest_main)
+  gtest_discover_tests(platform_tests DISCOVERY_TIMEOUT 120)
+endif()
