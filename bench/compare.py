@@ -59,48 +59,53 @@ def pixel_bytes(value):
     return struct.pack("<I", value)
 
 
-def write_flat(path, width, height, seed):
-    """Run-length encoded: runs of up to 128, raw packets of up to 128."""
+def flat_row(rng, width):
+    """One row's packets: runs of up to 128, raw packets of up to 128."""
+    out = bytearray()
+    x = 0
+    previous = -1
+    while x < width:
+        span = min(int(2 ** rng.uniform(1.0, 9.0)), width - x)
+        colour = rng.getrandbits(32)
+        if colour == previous:
+            colour ^= 1
+        x += span
+        while span >= 2:
+            count = min(span, 128)
+            out.append(0x80 + count - 1)
+            out += pixel_bytes(colour)
+            span -= count
+        if span == 1:
+            out += b"\x00" + pixel_bytes(colour)
+        previous = colour
+        # Noise: about a quarter of the span's mean length, so about a
+        # fifth of all pixels; no noise pixel equals its left neighbour.
+        noise = min(rng.randint(0, 46), width - x)
+        x += noise
+        while noise > 0:
+            count = min(noise, 128)
+            raw = bytearray(rng.randbytes(count * 4))
+            if struct.unpack_from("<I", raw)[0] == previous:
+                raw[0] ^= 1
+            for i in range(1, count):
+                if raw[i * 4:i * 4 + 4] == raw[i * 4 - 4:i * 4]:
+                    raw[i * 4] ^= 1
+            out.append(count - 1)
+            out += raw
+            previous = struct.unpack_from("<I", raw, (count - 1) * 4)[0]
+            noise -= count
+    return bytes(out)
+
+
+def write_flat(path, width, height, seed, distinct_rows=None):
+    """Run-length encoded, one row after another. With distinct_rows, only
+    that many rows are made and then repeated (for very large images)."""
     rng = random.Random(seed)
-    out = bytearray(tga_header(10, width, height))
-    for _ in range(height):
-        x = 0
-        previous = -1
-        while x < width:
-            span = min(int(2 ** rng.uniform(1.0, 9.0)), width - x)
-            colour = rng.getrandbits(32)
-            if colour == previous:
-                colour ^= 1
-            x += span
-            if span == 1:
-                out += b"\x00" + pixel_bytes(colour)
-            else:
-                while span >= 2:
-                    count = min(span, 128)
-                    out.append(0x80 + count - 1)
-                    out += pixel_bytes(colour)
-                    span -= count
-                if span == 1:
-                    out += b"\x00" + pixel_bytes(colour)
-            previous = colour
-            # Noise: about a quarter of the span's mean length, so about a
-            # fifth of all pixels; no noise pixel equals its left neighbour.
-            noise = min(rng.randint(0, 46), width - x)
-            x += noise
-            while noise > 0:
-                count = min(noise, 128)
-                raw = bytearray(rng.randbytes(count * 4))
-                if struct.unpack_from("<I", raw)[0] == previous:
-                    raw[0] ^= 1
-                for i in range(1, count):
-                    if raw[i * 4:i * 4 + 4] == raw[i * 4 - 4:i * 4]:
-                        raw[i * 4] ^= 1
-                out.append(count - 1)
-                out += raw
-                previous = struct.unpack_from("<I", raw, (count - 1) * 4)[0]
-                noise -= count
+    rows = [flat_row(rng, width) for _ in range(distinct_rows or 0)]
     with open(path, "wb") as f:
-        f.write(out)
+        f.write(tga_header(10, width, height))
+        for y in range(height):
+            f.write(rows[y % len(rows)] if rows else flat_row(rng, width))
 
 
 def write_photo(path, width, height, seed):
@@ -139,6 +144,7 @@ def run_timed(argv, stdout_path=None):
     proc.returncode = os.waitstatus_to_exitcode(status)
     if proc.returncode != 0:
         sys.exit(f"{argv[0]} failed with status {proc.returncode}")
+    run_timed.cpu = usage.ru_utime + usage.ru_stime
     return elapsed, usage.ru_maxrss * 1024
 
 
@@ -172,6 +178,7 @@ def measure(name, path, width, height, args, pillow):
                                outputs["pillow"]], None)
     times = {tool: [] for tool in commands}
     peaks = []
+    cpu = []
     for round_index in range(args.runs + 1):
         for tool, (argv, stdout_path) in commands.items():
             remove(outputs[tool])
@@ -180,6 +187,7 @@ def measure(name, path, width, height, args, pillow):
                 times[tool].append(elapsed)
                 if tool == "brisel":
                     peaks.append(peak)
+                    cpu.append(run_timed.cpu)
         if round_index == 0 and pillow and args.check:
             if not same_pixels(outputs["brisel"], outputs["pillow"]):
                 sys.exit(f"{name}: brisel's pixels differ from Pillow's")
@@ -194,8 +202,36 @@ def measure(name, path, width, height, args, pillow):
         "out_type": out_type,
         "medians": medians,
         "peak": max(peaks),
+        "cpu": statistics.median(cpu),
         "limit": 1.1 * width * height * 4 + 8 * 2**20,
     }
+
+
+def one_off(args, side):
+    """One run of cat and of brisel on a flat side x side image."""
+    workdir = args.workdir or tempfile.mkdtemp(prefix="brisel-bench-")
+    os.makedirs(workdir, exist_ok=True)
+    path = os.path.join(workdir, f"flat{side}.tga")
+    outputs = [path[:-4] + "_cat.tga", path[:-4] + "_brisel.tga"]
+    try:
+        print(f"making {path} ...", flush=True)
+        write_flat(path, side, side, 1, distinct_rows=64)
+        cat_time, _ = run_timed(["cat", path], outputs[0])
+        remove(outputs[0])
+        brisel_time, peak = run_timed([args.brisel, path])
+        out_size = os.path.getsize(outputs[1])
+        pixels = side * side * 4
+        print(f"flat {side}x{side}: input {os.path.getsize(path) / 2**30:.2f} "
+              f"GiB, output {out_size / 2**30:.2f} GiB, pixels "
+              f"{pixels / 2**30:.2f} GiB")
+        print(f"cat {cat_time:.1f} s, brisel {brisel_time:.1f} s, brisel "
+              f"peak RSS {peak / 2**30:.2f} GiB (limit "
+              f"{(1.1 * pixels + 8 * 2**20) / 2**30:.2f} GiB)")
+    finally:
+        for name in outputs + [path]:
+            remove(name)
+        if not args.workdir:
+            shutil.rmtree(workdir)
 
 
 def main():
@@ -215,11 +251,18 @@ def main():
     parser.add_argument("--check", action="store_true",
                         help="after the warm-up, check with Pillow that "
                              "brisel's output has Pillow's pixels")
+    parser.add_argument("--one-off", type=int, metavar="SIDE",
+                        help="instead of the table: one run of cat and brisel "
+                             "on a flat SIDExSIDE image (65535 is the largest; "
+                             "its input takes about 4 GB, deleted afterwards)")
     args = parser.parse_args()
     args.brisel = os.path.abspath(args.brisel)
     if not os.access(args.brisel, os.X_OK):
         sys.exit(f"{args.brisel}: no such program; build it first "
                  "(cmake --workflow ... or cmake --build --preset bench)")
+    if args.one_off:
+        one_off(args, args.one_off)
+        return
     pillow = not args.no_pillow and have_pillow()
 
     workdir = args.workdir or tempfile.mkdtemp(prefix="brisel-bench-")
@@ -240,7 +283,7 @@ def main():
     print(f"{side}x{side}, medians of {args.runs} interleaved runs after a "
           f"warm-up; whole processes, spawn to exit")
     print()
-    header = ["workload", "input", "cat", "brisel", "brisel/cat"]
+    header = ["workload", "input", "cat", "brisel", "brisel/cat", "brisel CPU"]
     if pillow:
         header += ["Pillow", "Pillow/brisel"]
     header += ["brisel peak RSS", "RSS limit"]
@@ -251,7 +294,7 @@ def main():
         kind = "RLE" if row["out_type"] == 10 else "plain"
         cells = [f"{row['name']} ({kind})", f"{row['input_mib']:.1f} MiB",
                  f"{m['cat'] * 1e3:.1f} ms", f"{m['brisel'] * 1e3:.1f} ms",
-                 f"{m['brisel'] / m['cat']:.2f}x"]
+                 f"{m['brisel'] / m['cat']:.2f}x", f"{row['cpu'] * 1e3:.1f} ms"]
         if pillow:
             cells += [f"{m['pillow'] * 1e3:.0f} ms",
                       f"{m['pillow'] / m['brisel']:.1f}x"]
