@@ -145,6 +145,7 @@ def run_timed(argv, stdout_path=None):
     if proc.returncode != 0:
         sys.exit(f"{argv[0]} failed with status {proc.returncode}")
     run_timed.cpu = usage.ru_utime + usage.ru_stime
+    run_timed.usage = usage
     return elapsed, usage.ru_maxrss * 1024
 
 
@@ -219,6 +220,7 @@ def one_off(args, side):
         cat_time, _ = run_timed(["cat", path], outputs[0])
         remove(outputs[0])
         brisel_time, peak = run_timed([args.brisel, path])
+        usage = run_timed.usage
         out_size = os.path.getsize(outputs[1])
         pixels = side * side * 4
         print(f"flat {side}x{side}: input {os.path.getsize(path) / 2**30:.2f} "
@@ -227,6 +229,8 @@ def one_off(args, side):
         print(f"cat {cat_time:.1f} s, brisel {brisel_time:.1f} s, brisel "
               f"peak RSS {peak / 2**30:.2f} GiB (limit "
               f"{(1.1 * pixels + 8 * 2**20) / 2**30:.2f} GiB)")
+        print(f"brisel CPU: user {usage.ru_utime:.1f} s, system "
+              f"{usage.ru_stime:.1f} s, {usage.ru_minflt} page faults")
     finally:
         for name in outputs + [path]:
             remove(name)
