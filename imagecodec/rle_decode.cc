@@ -40,7 +40,9 @@ size_t decodeWholePackets(const uint8_t* stream, size_t size, uint8_t* pixels,
     } else {
       const size_t count = size_t{h} - 127;
       uint8_t eight[32];
-      for (int i = 0; i < 32; i += 4) std::memcpy(eight + i, stream + in + 1, 4);
+      for (int i = 0; i < 32; i += 4) {
+        std::memcpy(eight + i, stream + in + 1, 4);
+      }
       uint8_t* dst = pixels + out;
       for (size_t i = 0; i < count; i += 8) std::memcpy(dst + i * 4, eight, 32);
       in += 5;

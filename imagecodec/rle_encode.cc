@@ -22,6 +22,9 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define BRISEL_RLE_SSE2 1
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
 #endif
 
 namespace {
@@ -34,7 +37,8 @@ uint32_t loadPixel(const uint8_t* row, uint32_t x) {
 
 #ifdef BRISEL_RLE_SSE2
 __m128i loadFour(const uint8_t* row, uint32_t x) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + size_t{x} * 4));
+  return _mm_loadu_si128(
+      reinterpret_cast<const __m128i*>(row + size_t{x} * 4));
 }
 
 // Bit i set when lane i of a equals lane i of b (4 lanes of 32 bits).
@@ -131,6 +135,9 @@ size_t emitRuns(const uint8_t* pixel, uint32_t length, uint8_t* out) {
   return size_t{packets} * 5;
 }
 
+// Where the next packet goes; `out` is null when only counting.
+uint8_t* at(uint8_t* out, size_t size) { return out ? out + size : nullptr; }
+
 // Pixels from the end of one run to the start of the next are raw; runs are
 // found by comparing neighbours, so the row is read once.
 template <bool kWrite>
@@ -141,15 +148,14 @@ size_t encodeRow(const uint8_t* row, uint32_t width, uint8_t* out) {
   while (x < width) {
     const uint32_t start = findRunStart(row, x, width);
     if (start == width) break;
-    size += emitRawPixels<kWrite>(row, raw_start, start, out + (kWrite ? size : 0));
+    size += emitRawPixels<kWrite>(row, raw_start, start, at(out, size));
     const uint32_t end = findRunEnd(row, start, width);
     const uint32_t length = end - start;
-    size += emitRuns<kWrite>(row + size_t{start} * 4, length,
-                             out + (kWrite ? size : 0));
+    size += emitRuns<kWrite>(row + size_t{start} * 4, length, at(out, size));
     raw_start = length % RLE_MAX_RUN_PIXELS == 1 ? end - 1 : end;
     x = end;
   }
-  size += emitRawPixels<kWrite>(row, raw_start, width, out + (kWrite ? size : 0));
+  size += emitRawPixels<kWrite>(row, raw_start, width, at(out, size));
   return size;
 }
 

@@ -119,7 +119,8 @@ bool saveImage(const char* path, const TgaImage& image) {
   // temporary file allows; a device or pipe written in place gets the
   // exact writer alone.
   if (!out.in_place) {
-    switch (writeRleInOnePass(image, out.file, scratch.data(), scratch.size())) {
+    switch (
+        writeRleInOnePass(image, out.file, scratch.data(), scratch.size())) {
       case OnePass::DONE:
         return commitOutput(out);
       case OnePass::FAILED:
