@@ -20,6 +20,9 @@ LONG = noise(199)
 P = noise(1)
 TIE = P * 2 + noise(243)  # a run, then raw packets of 121, 121 and 1
 ALPHA = b"".join(b"\x10\x20\x30" + bytes([a]) for a in range(18))
+# Rows of 121: two flat rows save 958 bytes, each noise row costs one. The
+# first rows compress, the whole image only with 957 noise rows, not 958.
+FLAT_THEN_NOISE = P * 242 + noise(121 * 958)
 
 
 class Outputs(ToolTest):
@@ -54,6 +57,10 @@ class Outputs(ToolTest):
             ("tie.tga", image(245, 1, TIE), header(245, 1), b"", TIE),
             ("just_under.tga", image(244, 1, TIE[:-4]), header(244, 1), b"", TIE[:-4]),
             ("alpha_only.tga", image(9, 2, ALPHA, 10), header(9, 2), b"", ALPHA),
+            ("late_tie.tga", image(121, 960, FLAT_THEN_NOISE), header(121, 960),
+             b"", FLAT_THEN_NOISE),
+            ("late_gain.tga", image(121, 959, FLAT_THEN_NOISE[:-484]),
+             header(121, 959), b"", FLAT_THEN_NOISE[:-484]),
         ])
 
     def test_missing_bytes_are_zero_and_reported(self):
