@@ -118,11 +118,19 @@ bool openTemp(OutputFile& out) {
   return openNamed(out);
 }
 
-// Gives the unnamed file a temporary name so that rename can move it over
-// the target (linkat cannot replace an existing file).
+// Gives the finished unnamed file its name: straight at the target when no
+// file is there yet, so no moment exists in which a kill leaves a stray file;
+// otherwise a temporary name beside it, since linkat cannot replace a file and
+// rename then moves it over the target.
 bool nameUnnamed(OutputFile& out) {
   char fd_path[64];
   std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fileno(out.file));
+  if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.target.c_str(),
+             AT_SYMLINK_FOLLOW) == 0) {
+    out.at_target = true;
+    return true;
+  }
+  if (errno != EEXIST) return false;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
     if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.temp_path.c_str(),
@@ -166,7 +174,8 @@ bool commitOutput(OutputFile& out) {
 #endif
   ok = std::fclose(out.file) == 0 && ok;
   out.file = nullptr;
-  if (ok && !out.in_place) ok = replaceTarget(out);
+  if (!ok && out.at_target) std::remove(out.target.c_str());
+  if (ok && !out.in_place && !out.at_target) ok = replaceTarget(out);
   if (!ok && !out.temp_path.empty()) std::remove(out.temp_path.c_str());
   out.temp_path.clear();
   return ok;

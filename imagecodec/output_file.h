@@ -21,6 +21,7 @@ struct OutputFile {
   std::string temp_path;  // the temporary file's name, if it has one yet
   bool in_place = false;
   bool unnamed = false;   // Linux O_TMPFILE: no name until committed
+  bool at_target = false; // the new file was linked straight at the target
 };
 
 bool openOutput(const char* path, OutputFile& out);
