@@ -7,7 +7,8 @@
 //   - the ID field, colour map and pixels are the input's bytes (decoded for
 //     type 10), zero where the input ran out, and "truncated" is set exactly
 //     when it ran out;
-//   - the packet decoder gives the same result fed in small chunks as whole;
+//   - the packet decoder gives the same result fed in small chunks as whole,
+//     and its whole-buffer form zeroes what the stream leaves out;
 //   - making opaque touches only the alpha bytes;
 //   - the written file loads again complete, with the same header apart from
 //     image_type, the same ID/colour-map bytes and the same pixels; its type
@@ -80,6 +81,10 @@ bool decodeBothWays(const uint8_t* stream, size_t size, uint64_t pixel_bytes,
   CHECK(whole_used <= size);
   CHECK(whole.out_pos <= pixel_bytes);
   CHECK(whole_used == size || whole.out_pos == pixel_bytes);
+  // The whole-buffer form zeroes what the stream does not supply.
+  Bytes zeroed(pixel_bytes, 0xAA);
+  CHECK(decodeRle(stream, size, zeroed.data(), pixel_bytes) == whole.out_pos);
+  CHECK(zeroed == pixels);
 
   Bytes chunked(pixel_bytes, 0);
   RleDecoder d;

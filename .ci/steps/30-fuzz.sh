@@ -27,6 +27,7 @@ status=0
   -ignore_crashes=0 -ignore_timeouts=0 -ignore_ooms=0 \
   -dict="$root/fuzz/tga.dict" -artifact_prefix="$findings/" \
   -print_final_stats=1 >fuzz.log 2>&1 || status=$?
+cp fuzz.log "$root/build/fuzz/fuzz.log"
 grep -E '^#[0-9]+: cov:' fuzz.log | tail -n 3 || true
 if [ "$status" -ne 0 ] || [ -n "$(ls -A "$findings")" ]; then
   tail -n 60 fuzz.log
