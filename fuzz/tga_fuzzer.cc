@@ -1,0 +1,251 @@
+// Fuzz target for the in-memory codec.
+//
+// Every input goes the tool's own way, on bytes instead of files: load, make
+// opaque, write. Along the way the results are checked against what the bytes
+// say on their own:
+//   - the load status follows from the type and depth bytes alone;
+//   - the ID field, colour map and pixels are the input's bytes (decoded for
+//     type 10), zero where the input ran out, and "truncated" is set exactly
+//     when it ran out;
+//   - the packet decoder gives the same result fed in small chunks as whole,
+//     and its whole-buffer form zeroes what the stream leaves out;
+//   - making opaque touches only the alpha bytes;
+//   - the written file loads again complete, with the same header apart from
+//     image_type, the same ID/colour-map bytes and the same pixels; its type
+//     is 10 exactly when the packets are smaller, and its packets keep to the
+//     encoder's limits (no packet crosses a row, raw at most 121 pixels, runs
+//     at least 2);
+//   - writing through the smallest scratch buffer gives the same bytes, and a
+//     sink that fails part way makes the write fail.
+// A failed check prints its line and aborts, which libFuzzer reports as a
+// crash together with the input.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "imagecodec/tga_image.h"
+
+namespace {
+
+// Larger images are skipped so that each run stays in the milliseconds; size
+// effects (buffer flushing) are reached through small scratch buffers instead.
+constexpr uint64_t MAX_PIXELS = uint64_t{1} << 16;
+
+[[noreturn]] void fail(const char* what, int line) {
+  std::fprintf(stderr, "tga_fuzzer.cc:%d: check failed: %s\n", line, what);
+  std::abort();
+}
+
+#define CHECK(condition)                                 \
+  do {                                                   \
+    if (!(condition)) fail(#condition, __LINE__);        \
+  } while (0)
+
+using Bytes = std::vector<uint8_t>;
+
+// `count` bytes of `data` from `offset` on, zero where `data` ends.
+Bytes slice(const uint8_t* data, size_t size, size_t offset, size_t count) {
+  Bytes out(count, 0);
+  if (offset < size && count > 0) {
+    std::memcpy(out.data(), data + offset, std::min(count, size - offset));
+  }
+  return out;
+}
+
+bool sameHeaderApartFromType(const TgaHeader& a, const TgaHeader& b) {
+  uint8_t x[TGA_HEADER_SIZE], y[TGA_HEADER_SIZE];
+  writeTgaHeader(a, x);
+  writeTgaHeader(b, y);
+  x[2] = y[2] = 0;
+  return std::memcmp(x, y, TGA_HEADER_SIZE) == 0;
+}
+
+uint32_t nextRandom(uint32_t& state) {
+  state = state * 1103515245u + 12345u;
+  return state >> 16;
+}
+
+// Decodes the stream whole and in chunks of 1 to 16 bytes; both must use the
+// same stream bytes and give the same pixels. Returns the whole decode's
+// pixels (zero past what the stream supplied) and whether it filled the image.
+bool decodeBothWays(const uint8_t* stream, size_t size, uint64_t pixel_bytes,
+                    uint32_t seed, Bytes& pixels) {
+  pixels.assign(pixel_bytes, 0);
+  RleDecoder whole;
+  size_t whole_used =
+      decodeRleChunk(whole, stream, size, pixels.data(), pixel_bytes);
+  CHECK(whole_used <= size);
+  CHECK(whole.out_pos <= pixel_bytes);
+  CHECK(whole_used == size || whole.out_pos == pixel_bytes);
+  // The whole-buffer form zeroes what the stream does not supply.
+  Bytes zeroed(pixel_bytes, 0xAA);
+  CHECK(decodeRle(stream, size, zeroed.data(), pixel_bytes) == whole.out_pos);
+  CHECK(zeroed == pixels);
+
+  Bytes chunked(pixel_bytes, 0);
+  RleDecoder d;
+  size_t used = 0;
+  while (used < size && d.out_pos < pixel_bytes) {
+    size_t piece = std::min<size_t>(1 + nextRandom(seed) % 16, size - used);
+    size_t took = decodeRleChunk(d, stream + used, piece, chunked.data(),
+                                 pixel_bytes);
+    CHECK(took <= piece);
+    CHECK(took == piece || d.out_pos == pixel_bytes);
+    used += took;
+  }
+  // An empty chunk changes nothing.
+  RleDecoder before = d;
+  CHECK(decodeRleChunk(d, stream, 0, chunked.data(), pixel_bytes) == 0);
+  CHECK(d.out_pos == before.out_pos);
+
+  CHECK(used == whole_used);
+  CHECK(d.out_pos == whole.out_pos);
+  CHECK(chunked == pixels);
+  return whole.out_pos == pixel_bytes;
+}
+
+// The packets written: none crosses a row end, raw packets hold 1 to 121
+// pixels, run packets 2 to 128, and they cover the image exactly.
+void checkPackets(const uint8_t* stream, size_t size, const TgaHeader& header) {
+  size_t at = 0;
+  uint32_t x = 0;
+  uint64_t rows = 0;
+  while (at < size) {
+    uint8_t h = stream[at++];
+    bool is_raw = h < RLE_FLAG;
+    uint32_t count = is_raw ? h + 1u : h - 127u;
+    CHECK(is_raw ? count <= RLE_MAX_RAW_PIXELS : count >= 2);
+    CHECK(x + count <= header.width);
+    x += count;
+    if (x == header.width) {
+      x = 0;
+      ++rows;
+    }
+    at += is_raw ? size_t{count} * 4 : 4;
+  }
+  CHECK(at == size);
+  CHECK(x == 0 && rows == header.height);
+}
+
+struct LimitedSink {
+  Bytes bytes;
+  size_t limit;
+};
+
+bool writeLimited(void* context, const uint8_t* src, size_t size) {
+  auto* sink = static_cast<LimitedSink*>(context);
+  if (size > sink->limit - sink->bytes.size()) return false;
+  sink->bytes.insert(sink->bytes.end(), src, src + size);
+  return true;
+}
+
+void checkWritten(const TgaImage& image, const Bytes& out, uint32_t seed) {
+  const TgaHeader& header = image.header;
+  const uint64_t n = image.pixels.size;
+  const size_t extra = image.id_and_color_map.size();
+  const size_t data_at = TGA_HEADER_SIZE + extra;
+  CHECK(out.size() >= data_at);
+
+  TgaHeader written;
+  readTgaHeader(out.data(), written);
+  CHECK(sameHeaderApartFromType(written, header));
+  CHECK(std::equal(image.id_and_color_map.begin(),
+                   image.id_and_color_map.end(),
+                   out.begin() + TGA_HEADER_SIZE));
+  const bool rle_smaller =
+      rleStreamSize(image.pixels.data(), header.width, header.height) < n;
+  if (rle_smaller) {
+    CHECK(written.image_type == TGA_TYPE_TRUECOLOR_RLE);
+    CHECK(out.size() - data_at < n);
+    checkPackets(out.data() + data_at, out.size() - data_at, header);
+    Bytes stream;
+    CHECK(encodeRle(image.pixels.data(), header.width, header.height, stream));
+    CHECK(std::equal(stream.begin(), stream.end(), out.begin() + data_at,
+                     out.end()));
+  } else {
+    CHECK(written.image_type == TGA_TYPE_TRUECOLOR);
+    CHECK(out.size() - data_at == n);
+  }
+
+  TgaImage again;
+  CHECK(readTgaFromMemory(out.data(), out.size(), again) == LoadStatus::OK);
+  CHECK(!again.truncated);
+  CHECK(sameHeaderApartFromType(again.header, header));
+  CHECK(again.header.image_type == TGA_TYPE_TRUECOLOR);
+  CHECK(again.id_and_color_map == image.id_and_color_map);
+  CHECK(again.pixels.size == n);
+  CHECK(n == 0 ||
+        std::memcmp(again.pixels.data(), image.pixels.data(), n) == 0);
+
+  // The smallest scratch buffer writeTga accepts flushes after every row.
+  Bytes scratch(std::max<size_t>(size_t{header.width} * 5, 1));
+  LimitedSink whole{{}, SIZE_MAX};
+  ByteSink sink{writeLimited, &whole};
+  CHECK(writeTga(image, sink, scratch.data(), scratch.size()));
+  CHECK(whole.bytes == out);
+  CHECK(!writeTga(image, sink, scratch.data(), scratch.size() - 1) ||
+        scratch.size() == 1);
+
+  LimitedSink cut{{}, nextRandom(seed) % out.size()};
+  sink.context = &cut;
+  CHECK(!writeTga(image, sink, scratch.data(), scratch.size()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TgaHeader header;
+  Bytes header_bytes = slice(data, size, 0, TGA_HEADER_SIZE);
+  readTgaHeader(header_bytes.data(), header);
+  const bool is_tga = header.image_type == TGA_TYPE_TRUECOLOR ||
+                      header.image_type == TGA_TYPE_TRUECOLOR_RLE;
+  const uint64_t n = pixelByteCount(header);
+  if (is_tga && header.pixel_depth == 32 && n / 4 > MAX_PIXELS) return 0;
+
+  TgaImage image;
+  LoadStatus status = readTgaFromMemory(data, size, image);
+  if (!is_tga) {
+    CHECK(status == LoadStatus::NOT_TGA);
+    return 0;
+  }
+  if (header.pixel_depth != 32) {
+    CHECK(status == LoadStatus::NOT_32BIT);
+    return 0;
+  }
+  CHECK(status == LoadStatus::OK);
+  CHECK(image.header.image_type == TGA_TYPE_TRUECOLOR);
+  CHECK(sameHeaderApartFromType(image.header, header));
+  CHECK(image.pixels.size == n);
+
+  const size_t extra = idAndColorMapSize(header);
+  CHECK(image.id_and_color_map == slice(data, size, TGA_HEADER_SIZE, extra));
+  const size_t data_at = TGA_HEADER_SIZE + extra;
+  const uint8_t* rest = data + std::min(size, data_at);
+  const size_t rest_size = size - std::min(size, data_at);
+  uint32_t seed = static_cast<uint32_t>(size) * 2654435761u;
+  if (size > 0) seed ^= data[size - 1];
+
+  Bytes expected;
+  bool complete = size >= data_at;
+  if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
+    complete = decodeBothWays(rest, rest_size, n, seed, expected) && complete;
+  } else {
+    expected = slice(rest, rest_size, 0, n);
+    complete = complete && rest_size >= n;
+  }
+  CHECK(image.truncated == !complete);
+  CHECK(n == 0 || std::memcmp(image.pixels.data(), expected.data(), n) == 0);
+
+  makeOpaque(image.pixels.data(), n);
+  for (uint64_t i = 0; i < n; ++i) {
+    CHECK(image.pixels.data()[i] == (i % 4 == 3 ? 0xFF : expected[i]));
+  }
+
+  Bytes out = writeTgaToMemory(image);
+  checkWritten(image, out, seed);
+  return 0;
+}

@@ -1,0 +1,293 @@
+#!/usr/bin/env python3
+"""Fault tests: the built tool pushed into failures.
+
+usage: fault_test.py CASE SANITIZED TOOL [TOOL_ARGS...]
+Runs FaultTest.test_CASE with TOOL (plus any emulator in front) as the tool.
+Exit status 77 when the case is skipped.
+"""
+import os
+import random
+import resource
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+TOOL = []
+SANITIZED = False
+
+
+def header(width, height, image_type=2, id_length=0):
+    return struct.pack("<BBBHHBHHHHBB", id_length, 0, image_type, 0, 0, 0, 0,
+                       0, width, height, 32, 8)
+
+
+def noise(pixels, seed):
+    return random.Random(seed).randbytes(pixels * 4)
+
+
+def opaque(pixels):
+    out = bytearray(pixels)
+    out[3::4] = b"\xff" * (len(out) // 4)
+    return bytes(out)
+
+
+def decode(data):
+    """What loading `data` gives: (header, id+colour map, pixels, complete),
+    or the refusal message when it is refused."""
+    if len(data) < 3 or data[2] not in (2, 10):
+        return "{} is not tga file"
+    if len(data) < 17 or data[16] != 32:
+        return "{} is not 32bit tga file"
+    head = (data[:18] + bytes(18))[:18]
+    width, height = struct.unpack_from("<HH", head, 12)
+    extra = head[0]
+    if head[1] == 1:
+        extra += struct.unpack_from("<H", head, 5)[0] * ((head[7] + 7) // 8)
+    n = width * height * 4
+    rest = data[18 + extra:]
+    complete = len(data) >= 18 + extra
+    if head[2] == 2:
+        pixels = rest[:n]
+    else:
+        pixels, at = bytearray(), 0
+        while len(pixels) < n and at < len(rest):
+            h, at = rest[at], at + 1
+            if h < 128:
+                pixels += rest[at:at + (h + 1) * 4]
+                at += (h + 1) * 4
+            elif at + 4 <= len(rest):
+                pixels += rest[at:at + 4] * (h - 127)
+                at += 4
+            else:
+                break
+    complete = complete and len(pixels) >= n
+    pixels = (bytes(pixels[:n]) + bytes(n))[:n]
+    return head, (data[18:18 + extra] + bytes(extra))[:extra], pixels, complete
+
+
+def image_file(width, height, seed, rle, id_field=b""):
+    """A valid file: rows of short runs and single pixels, so that it holds
+    run and raw packets when run-length encoded."""
+    rng = random.Random(seed)
+    rows = []
+    for _ in range(height):
+        row = []
+        while len(row) < width:
+            row += [rng.randbytes(4)] * rng.choice((1, 1, 2, 3, 5))
+        rows.append(row[:width])
+    body = bytearray()
+    for row in rows:
+        if not rle:
+            body += b"".join(row)
+            continue
+        x = 0
+        while x < width:
+            end = x + 1
+            while end < width and row[end] == row[x]:
+                end += 1
+            if end - x > 1:
+                body += bytes((0x80 + end - x - 1,)) + row[x]
+            else:  # single pixels up to the next run, in one raw packet
+                while end < width and row[end] != row[end - 1] and (
+                        end + 1 == width or row[end + 1] != row[end]):
+                    end += 1
+                body += bytes((end - x - 1,)) + b"".join(row[x:end])
+            x = end
+    return header(width, height, 10 if rle else 2, len(id_field)) + \
+        id_field + bytes(body) + b"TRUEVISION-XFILE.\0"
+
+
+class FaultTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = os.path.realpath(
+            tempfile.mkdtemp(prefix="faults-", dir=os.getcwd()))
+        self.inputs = {}
+
+    def tearDown(self):
+        try:
+            for name, data in self.inputs.items():
+                with open(self.path(name), "rb") as f:
+                    self.assertTrue(f.read() == data, name + " changed")
+        finally:
+            shutil.rmtree(self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def put(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        self.inputs[name] = data
+
+    def run_tool(self, *args, **kwargs):
+        result = subprocess.run(TOOL + list(args), cwd=self.dir,
+                                capture_output=True, timeout=600, **kwargs)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(result.stderr, b"")
+        return result.stdout.decode()
+
+    def check_output(self, name, expected):
+        head, extra, pixels, _ = expected
+        with open(self.path(name), "rb") as f:
+            got = decode(f.read())
+        self.assertIsInstance(got, tuple, name)
+        self.assertEqual(got[0][:2] + got[0][3:], head[:2] + head[3:], name)
+        self.assertEqual(got[1:], (extra, opaque(pixels), True), name)
+
+    def unwritable(self, make_output):
+        self.put("a.tga", image_file(5, 3, 1, rle=True))
+        self.put("b.tga", image_file(5, 3, 2, rle=False))
+        make_output(self.path("a_brisel.tga"))
+        before = sorted(os.listdir(self.dir))
+        self.assertEqual(self.run_tool("a.tga", "b.tga"),
+                         "a_brisel.tga cannot be written\n"
+                         "written b_brisel.tga\n")
+        self.assertEqual(sorted(os.listdir(self.dir)),
+                         sorted(before + ["b_brisel.tga"]))
+        self.check_output("b_brisel.tga", decode(self.inputs["b.tga"]))
+
+    def test_output_is_folder(self):
+        def make(path):
+            os.mkdir(path)
+            with open(os.path.join(path, "keep"), "wb") as f:
+                f.write(b"keep")
+        self.unwritable(make)
+        self.assertEqual(os.listdir(self.path("a_brisel.tga")), ["keep"])
+        with open(self.path("a_brisel.tga/keep"), "rb") as f:
+            self.assertEqual(f.read(), b"keep")
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "no /dev/full")
+    def test_output_links_to_dev_full(self):
+        self.unwritable(lambda path: os.symlink("/dev/full", path))
+        self.assertEqual(os.readlink(self.path("a_brisel.tga")), "/dev/full")
+
+    def test_killed_while_writing(self):
+        side = 4096
+        pixels = noise(side * side, 3)
+        self.put("big.tga", header(side, side) + pixels)
+        new = header(side, side) + opaque(pixels)
+        old = image_file(3, 2, 4, rle=True)
+        input_path = os.path.realpath(self.path("big.tga"))
+        partial = 0
+        # With O_TMPFILE the temporary file has no name while it is written.
+        # It gets one for the instant between the end of writing and the
+        # rename (no call replaces a name by an unnamed file), so a kill just
+        # then may leave it behind, complete. Without O_TMPFILE it has a name
+        # from the start and may be left behind at any point.
+        try:
+            os.close(os.open(self.dir, os.O_TMPFILE | os.O_WRONLY))
+            unnamed = True
+        except OSError:
+            unnamed = False
+        # The moment of each kill: while the input is read (None), or when
+        # this share of the output is in the temporary file.
+        for moment in (None, 0.0, 0.25, 0.5, 0.75, 1.0):
+            with open(self.path("big_brisel.tga"), "wb") as f:
+                f.write(old)
+            proc = subprocess.Popen(TOOL + ["big.tga"], cwd=self.dir,
+                                    stdout=subprocess.DEVNULL)
+            size = None
+            if moment is None:
+                time.sleep(0.005)
+            else:
+                while proc.poll() is None:
+                    size = self.temp_size(proc.pid, input_path)
+                    if size is not None and size >= moment * len(new):
+                        partial += 0 < size < len(new)
+                        break
+            proc.send_signal(signal.SIGKILL)
+            proc.wait()
+            for name in os.listdir(self.dir):
+                if name.startswith("big_brisel.tga.brisel-tmp-"):
+                    with open(self.path(name), "rb") as f:
+                        left = f.read()
+                    print(f"left behind: {name}, {len(left)} bytes")
+                    self.assertTrue(left == new or not unnamed, "part left")
+                    os.remove(self.path(name))
+            self.assertEqual(sorted(os.listdir(self.dir)),
+                             ["big.tga", "big_brisel.tga"])
+            with open(self.path("big_brisel.tga"), "rb") as f:
+                result = f.read()
+            print(f"killed at {moment}: temporary file {size} bytes, output "
+                  f"{'old' if result == old else 'new' if result == new else 'torn'}")
+            self.assertTrue(result in (old, new), f"torn at {moment}")
+        self.assertGreater(partial, 0, "no kill struck while writing")
+
+    def temp_size(self, pid, input_path):
+        """Size of the file the tool has open in the test's folder other than
+        the input, or None when there is none (yet)."""
+        fd_dir = f"/proc/{pid}/fd"
+        try:
+            for fd in os.listdir(fd_dir):
+                target = os.readlink(os.path.join(fd_dir, fd))
+                if target.startswith(self.dir + "/") and \
+                        not target.startswith(input_path):
+                    return os.stat(os.path.join(fd_dir, fd)).st_size
+        except OSError:
+            pass
+        return None
+
+    def test_damaged_inputs(self):
+        rng = random.Random(5)
+        samples = {"rle": image_file(7, 5, 6, rle=True, id_field=b"id!"),
+                   "plain": image_file(4, 3, 7, rle=False)}
+        expected = {}
+        for kind, data in samples.items():
+            variants = [data[:cut] for cut in range(len(data) + 1)]
+            for at in range(len(data)):
+                flipped = bytearray(data)
+                flipped[at] ^= rng.randrange(1, 256)
+                variants.append(bytes(flipped))
+            for _ in range(100):
+                mutant = bytearray(data)
+                for _ in range(rng.randrange(2, 6)):
+                    mutant[rng.randrange(len(data))] = rng.randrange(256)
+                variants.append(bytes(mutant[:rng.randrange(len(data) + 1)]))
+            for i, variant in enumerate(variants):
+                name = f"{kind}{i}.tga"
+                self.put(name, variant)
+                expected[name] = decode(variant)
+        lines = self.run_tool(*expected).splitlines(keepends=True)
+        for name, want in expected.items():
+            out = name[:-4] + "_brisel.tga"
+            if isinstance(want, str):
+                self.assertEqual(lines.pop(0), want.format(name) + "\n")
+                self.assertFalse(os.path.exists(self.path(out)))
+                continue
+            if not want[3]:
+                self.assertEqual(lines.pop(0), f"{name} is truncated\n")
+            self.assertEqual(lines.pop(0), f"written {out}\n")
+            self.check_output(out, want)
+        self.assertEqual(lines, [])
+
+    def test_address_space_limit(self):
+        if SANITIZED:
+            self.skipTest("sanitizers reserve more address space than allowed")
+        if len(TOOL) > 1:
+            self.skipTest("an emulator needs address space of its own")
+        self.put("huge.tga", header(16384, 16384) + noise(16, 8))
+        self.put("ok.tga", image_file(6, 4, 9, rle=True))
+        limit = 256 << 20  # well below the 1 GiB of pixels
+
+        def limit_memory():
+            resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        self.assertEqual(
+            self.run_tool("huge.tga", "ok.tga", preexec_fn=limit_memory),
+            "huge.tga is too large\nwritten ok_brisel.tga\n")
+        self.assertFalse(os.path.exists(self.path("huge_brisel.tga")))
+        self.check_output("ok_brisel.tga", decode(self.inputs["ok.tga"]))
+
+
+if __name__ == "__main__":
+    case, SANITIZED, TOOL = sys.argv[1], sys.argv[2] == "1", sys.argv[3:]
+    suite = unittest.defaultTestLoader.loadTestsFromName(
+        "FaultTest.test_" + case, sys.modules[__name__])
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    if not result.wasSuccessful():
+        sys.exit(1)
+    sys.exit(77 if result.skipped else 0)
