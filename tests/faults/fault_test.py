@@ -218,6 +218,24 @@ class FaultTest(unittest.TestCase):
             self.assertTrue(result in (old, new), f"torn at {moment}")
         self.assertGreater(partial, 0, "no kill struck while writing")
 
+    def test_lines_flushed(self):
+        # Each line must reach a pipe as soon as it is printed: the first
+        # file's line arrives while the tool is still busy with the second,
+        # and survives the tool being killed.
+        self.put("a.tga", image_file(3, 2, 5, rle=True))
+        side = 4096
+        self.put("big.tga", header(side, side) + noise(side * side, 6))
+        proc = subprocess.Popen(TOOL + ["a.tga", "big.tga"], cwd=self.dir,
+                                stdout=subprocess.PIPE)
+        line = proc.stdout.readline().replace(b"\r\n", b"\n")
+        # A line held back until exit would only come after the big output.
+        busy = not os.path.exists(self.path("big_brisel.tga"))
+        proc.kill()
+        proc.wait()
+        proc.stdout.close()
+        self.assertEqual(line, b"written a_brisel.tga\n")
+        self.assertTrue(busy, "the line only came when the tool ended")
+
     def temp_size(self, pid, input_path):
         """Size of the file the tool has open in the test's folder other than
         the input, or None when there is none (yet)."""
