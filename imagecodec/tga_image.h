@@ -162,6 +162,17 @@ bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
               size_t scratch_size);
 std::vector<uint8_t> writeTgaToMemory(const TgaImage& image);
 
+enum class WriteResult { OK, FAILED, START_OVER };
+// How much of the image, from its first row, is sized to guess whether
+// packets will pay before writing them in one pass.
+constexpr size_t RLE_GUESS_BYTES = size_t{256} << 10;
+// Writes the same bytes as writeTga, reading the pixels once instead of twice
+// when the first `guess_bytes` of rows compress. START_OVER: the guess was
+// wrong, the sink holds a partial file; discard it and call writeTga.
+WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
+                              uint8_t* scratch, size_t scratch_size,
+                              size_t guess_bytes = RLE_GUESS_BYTES);
+
 // Sets byte 3 (alpha) of every 4-byte pixel to 0xFF; nothing else changes.
 void makeOpaque(uint8_t* pixels, uint64_t size);
 
