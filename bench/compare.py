@@ -16,6 +16,12 @@ of:
   brisel  brisel INPUT             (writes INPUT_brisel.tga beside it)
   pillow  open, putalpha(255), save(compression="tga_rle"), in a fresh
           /usr/bin/python3 (only when Pillow is installed there)
+  floors  copy_floor stream and copy_floor image (bench/copy_floor.cc, built
+          beside kernels_bench), when found: the least that moving the
+          pixels through a process's memory, and holding the whole decoded
+          image, cost before any packet coding. cat is not such a floor: it
+          has the kernel copy between the files (copy_file_range), and the
+          bytes never reach its memory.
 
 Each run is a whole process, timed from spawn to exit; its peak resident
 memory comes from the kernel's rusage for that child (os.wait4). Every
@@ -177,6 +183,10 @@ def measure(name, path, width, height, args, pillow):
     if pillow:
         commands["pillow"] = ([PILLOW_PYTHON, "-c", PILLOW_JOB, path,
                                outputs["pillow"]], None)
+    if args.floor:
+        for mode in ("stream", "image"):
+            outputs[mode] = stem + "_" + mode + ".tga"
+            commands[mode] = ([args.floor, mode, path, outputs[mode]], None)
     times = {tool: [] for tool in commands}
     peaks = []
     cpu = []
@@ -250,6 +260,9 @@ def main():
                         help="folder for inputs and outputs (default: a new "
                              "temporary folder, removed afterwards); inputs "
                              "already there are reused")
+    parser.add_argument("--floor",
+                        help="the copy_floor program (default: "
+                             "bench/copy_floor beside the tool, if built)")
     parser.add_argument("--no-pillow", action="store_true",
                         help="leave Pillow out")
     parser.add_argument("--check", action="store_true",
@@ -264,6 +277,12 @@ def main():
     if not os.access(args.brisel, os.X_OK):
         sys.exit(f"{args.brisel}: no such program; build it first "
                  "(cmake --workflow ... or cmake --build --preset bench)")
+    if args.floor is None:
+        args.floor = os.path.join(os.path.dirname(args.brisel), "bench",
+                                  "copy_floor")
+    args.floor = os.path.abspath(args.floor)
+    if not os.access(args.floor, os.X_OK):
+        args.floor = None
     if args.one_off:
         one_off(args, args.one_off)
         return
@@ -305,6 +324,16 @@ def main():
         cells += [f"{row['peak'] / 2**20:.1f} MiB",
                   f"{row['limit'] / 2**20:.1f} MiB"]
         print("| " + " | ".join(cells) + " |")
+    if args.floor:
+        print()
+        print("| workload | cat | stream floor | image floor | brisel |")
+        print("|---|---|---|---|---|")
+        for row in rows:
+            m = row["medians"]
+            cells = [row["name"]] + [
+                f"{m[tool] * 1e3:.1f} ms ({m[tool] / m['cat']:.2f}x cat)"
+                for tool in ("cat", "stream", "image", "brisel")]
+            print("| " + " | ".join(cells) + " |")
 
 
 if __name__ == "__main__":
