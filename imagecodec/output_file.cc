@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #ifdef _WIN32
@@ -19,8 +20,24 @@
 
 namespace {
 
-// A name beside the target that no other run picks: process id plus a
-// counter, tried until one is free.
+// The longest file name (one path component) that common file systems
+// take, in bytes on POSIX systems and in characters on Windows.
+constexpr size_t NAME_MAX_BYTES = 255;
+
+// Where the last component of a path starts.
+size_t baseNameStart(const std::string& path) {
+#ifdef _WIN32
+  size_t sep = path.find_last_of("/\\:");
+#else
+  size_t sep = path.find_last_of('/');
+#endif
+  return sep == std::string::npos ? 0 : sep + 1;
+}
+
+// A name beside the target that no other run picks: the target's name, then
+// process id and a counter, tried until one is free. The target's name is
+// cut where the whole would be longer than a file name may be, so that an
+// output whose own name is near that limit can still be replaced.
 std::string tempName(const std::string& target, unsigned attempt) {
   static unsigned counter = 0;
 #ifdef _WIN32
@@ -31,7 +48,10 @@ std::string tempName(const std::string& target, unsigned attempt) {
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, ".brisel-tmp-%lu-%u-%u", pid, counter++,
                 attempt);
-  return target + suffix;
+  const size_t base = baseNameStart(target);
+  const size_t keep = NAME_MAX_BYTES - std::strlen(suffix);
+  if (target.size() - base <= keep) return target + suffix;
+  return target.substr(0, base + keep) + suffix;
 }
 
 #ifdef _WIN32
@@ -61,8 +81,6 @@ bool replaceTarget(const OutputFile& out) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool isOtherThanRegularFile(const std::string&) { return false; }
-
 #else
 
 std::string folderOf(const std::string& path) {
@@ -71,8 +89,22 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
+// An unnamed file is named through /proc/self/fd, so it is only of use
+// where /proc is mounted; chroots and small sandboxes may lack it.
+bool canNameUnnamedFiles() {
+  static const bool can = access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// Opens an unnamed file in the target's folder. False with errno
+// EOPNOTSUPP when this system or file system has no such files, so that the
+// caller falls back to a named temporary file.
 bool openUnnamed(OutputFile& out) {
 #ifdef O_TMPFILE
+  if (!canNameUnnamedFiles()) {
+    errno = EOPNOTSUPP;
+    return false;
+  }
   int fd = open(folderOf(out.target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
                 0666);
   if (fd < 0) return false;
@@ -85,6 +117,7 @@ bool openUnnamed(OutputFile& out) {
   return true;
 #else
   (void)out;
+  errno = EOPNOTSUPP;
   return false;
 #endif
 }
@@ -152,6 +185,29 @@ bool isOtherThanRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
+// Opens an existing device, pipe or link to one for writing in place. The
+// name is opened without creating or truncating anything and checked again
+// through the open descriptor, so that a link swapped for one to a regular
+// file in the meantime is never written through. Returns false with `gone`
+// set when the name no longer leads to such a file.
+bool openInPlace(OutputFile& out, bool& gone) {
+  gone = false;
+  int fd = open(out.target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    gone = errno == ENOENT;
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+    close(fd);
+    gone = true;
+    return false;
+  }
+  out.file = fdopen(fd, "wb");
+  if (!out.file) close(fd);
+  return out.file != nullptr;
+}
+
 #endif
 
 }  // namespace
@@ -159,11 +215,16 @@ bool isOtherThanRegularFile(const std::string& path) {
 bool openOutput(const char* path, OutputFile& out) {
   out = OutputFile();
   out.target = path;
+#ifndef _WIN32
   if (isOtherThanRegularFile(out.target)) {
-    out.in_place = true;
-    out.file = std::fopen(out.target.c_str(), "wb");
-    return out.file != nullptr;
+    bool gone;
+    if (openInPlace(out, gone)) {
+      out.in_place = true;
+      return true;
+    }
+    if (!gone) return false;
   }
+#endif
   return openTemp(out);
 }
 

@@ -1,6 +1,7 @@
 // loadImage and saveImage: the codec attached to files, with the messages.
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "imagecodec/output_file.h"
@@ -17,17 +18,29 @@ bool writeFile(void* context, const uint8_t* src, size_t size) {
   return std::fwrite(src, 1, size, static_cast<std::FILE*>(context)) == size;
 }
 
+// Closes the input on every way out of loadImage, a bad_alloc included: a
+// batch of thousands of files must not run out of descriptors.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 }  // namespace
 
 bool loadImage(const char* path, TgaImage& image) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
   if (!file) {
     reportLine("%s not found\n", path);
     return false;
   }
-  ByteSource source{readFile, file};
+  ByteSource source{readFile, file.get()};
   LoadStatus status = readTga(source, image);
-  std::fclose(file);
+  // A failed read looks like the end of the file to the codec; it must not
+  // pass for a short file, whose missing pixels would be written as zero.
+  if (std::ferror(file.get())) {
+    image = TgaImage();
+    reportLine("%s cannot be read\n", path);
+    return false;
+  }
   switch (status) {
     case LoadStatus::OK:
       return true;

@@ -178,8 +178,8 @@ void makeOpaque(uint8_t* pixels, uint64_t size);
 
 // --- files (tga_file.cc) ---
 // Loads the image at `path`. On failure prints one of "%s not found",
-// "%s is not tga file", "%s is not 32bit tga file" or "%s is too large"
-// and returns false.
+// "%s cannot be read", "%s is not tga file", "%s is not 32bit tga file" or
+// "%s is too large" and returns false.
 bool loadImage(const char* path, TgaImage& image);
 // Writes the image to `path` so that the path holds either its old content
 // or the whole new file, never a part. Returns false, leaving no file behind,

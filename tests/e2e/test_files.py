@@ -2,8 +2,10 @@
 inputs, and outputs that cannot be written."""
 import os
 import random
+import subprocess
 import unittest
 
+import support
 from support import ToolTest, expected_output, header, image, windows_tool
 
 rand = random.Random(2)
@@ -91,6 +93,43 @@ class Outputs(ToolTest):
             lines.append("p" * 250 + "_brisel.tga cannot be written")
         self.run_tool(args, lines, ["next_brisel.tga"])
         self.assertTrue(os.path.isdir(self.path("pic_brisel.tga")))
+
+    def test_output_named_near_the_limit_is_replaced(self):
+        if windows_tool():
+            self.skipTest("Windows limits whole paths to 260 characters")
+        # 251 bytes: the temporary file beside it must not take a longer name.
+        name = "p" * 240 + ".tga"
+        out = name[:-4] + "_brisel.tga"
+        self.put(name, image(2, 1, SPAN[:8]))
+        for _ in range(2):
+            files = self.run_tool([name], ["written " + out], [out])
+            self.assertEqual(files[out],
+                             expected_output(header(2, 1), b"", SPAN[:8]))
+
+    def test_input_that_cannot_be_read(self):
+        # A folder opens as a file on POSIX systems, then fails to read; it
+        # must not pass for an empty or short file.
+        os.mkdir(self.path("folder.tga"))
+        self.put("next.tga", image(2, 1, SPAN[:8]))
+        first = "folder.tga " + ("not found" if windows_tool() else "cannot be read")
+        self.run_tool(["folder.tga", "next.tga"],
+                      [first, "written next_brisel.tga"], ["next_brisel.tga"])
+
+    def test_input_larger_than_32_bit_offsets(self):
+        # A valid image followed by a 3 GiB hole (sparse, so it costs no disk
+        # space); 32-bit builds must still open it. Not through run_tool,
+        # which would read the whole folder.
+        data = image(2, 1, SPAN[:8])
+        self.put("big.tga", data)
+        with open(self.path("big.tga"), "r+b") as f:
+            f.truncate(3 << 30)
+        done = subprocess.run(support.TOOL + ["big.tga"], cwd=self.dir,
+                              stdout=subprocess.PIPE, timeout=300)
+        self.assertEqual(done.stdout.replace(b"\r\n", b"\n"),
+                         b"written big_brisel.tga\n")
+        with open(self.path("big_brisel.tga"), "rb") as f:
+            self.assertEqual(f.read(),
+                             expected_output(header(2, 1), b"", SPAN[:8]))
 
     @unittest.skipIf(not hasattr(os, "geteuid") or os.geteuid() == 0,
                      "permissions do not bind root")
