@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "driver/output_name.h"
+#include "imagecodec/file_names.h"
 #include "imagecodec/report.h"
 #include "imagecodec/tga_image.h"
 
@@ -32,9 +34,7 @@ void processFile(const char* path) {
   reportLine("written %s\n", output.c_str());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (argc <= 1) {
     std::fputs("usage: brisel filename\n", stdout);
     std::fflush(stdout);
@@ -51,3 +51,20 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide command line holds names in any script; the narrow one only those
+// that fit the system's code page. They go on as UTF-8.
+int wmain(int argc, wchar_t** wide_argv) {
+  std::vector<std::string> names;
+  for (int i = 0; i < argc; ++i) names.push_back(utf8FromWide(wide_argv[i]));
+  std::vector<char*> argv;
+  for (std::string& name : names) argv.push_back(&name[0]);
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

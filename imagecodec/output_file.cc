@@ -1,6 +1,9 @@
 #include "imagecodec/output_file.h"
 
+#include "imagecodec/file_names.h"
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,8 +52,13 @@ std::string tempName(const std::string& target, unsigned attempt) {
   std::snprintf(suffix, sizeof suffix, ".brisel-tmp-%lu-%u-%u", pid, counter++,
                 attempt);
   const size_t base = baseNameStart(target);
-  const size_t keep = NAME_MAX_BYTES - std::strlen(suffix);
+  size_t keep = NAME_MAX_BYTES - std::strlen(suffix);
   if (target.size() - base <= keep) return target + suffix;
+  // Not inside a UTF-8 sequence, so that the name stays valid text.
+  auto continues = [&](size_t at) {
+    return (static_cast<uint8_t>(target[at]) & 0xC0) == 0x80;
+  };
+  while (keep > 0 && continues(base + keep)) --keep;
   return target.substr(0, base + keep) + suffix;
 }
 
@@ -60,14 +68,14 @@ bool openTemp(OutputFile& out) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
     // Exclusive creation: never reuse a file that happens to have this name.
-    int fd = _open(out.temp_path.c_str(),
-                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                   _S_IREAD | _S_IWRITE);
+    int fd = _wopen(widePath(out.temp_path.c_str()).c_str(),
+                    _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
     if (fd >= 0) {
       out.file = _fdopen(fd, "wb");
       if (out.file) return true;
       _close(fd);
-      std::remove(out.temp_path.c_str());
+      removeFile(out.temp_path.c_str());
       break;
     }
     if (errno != EEXIST) break;
@@ -77,7 +85,8 @@ bool openTemp(OutputFile& out) {
 }
 
 bool replaceTarget(const OutputFile& out) {
-  return MoveFileExA(out.temp_path.c_str(), out.target.c_str(),
+  return MoveFileExW(widePath(out.temp_path.c_str()).c_str(),
+                     widePath(out.target.c_str()).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -235,9 +244,9 @@ bool commitOutput(OutputFile& out) {
 #endif
   ok = std::fclose(out.file) == 0 && ok;
   out.file = nullptr;
-  if (!ok && out.at_target) std::remove(out.target.c_str());
+  if (!ok && out.at_target) removeFile(out.target.c_str());
   if (ok && !out.in_place && !out.at_target) ok = replaceTarget(out);
-  if (!ok && !out.temp_path.empty()) std::remove(out.temp_path.c_str());
+  if (!ok && !out.temp_path.empty()) removeFile(out.temp_path.c_str());
   out.temp_path.clear();
   return ok;
 }
@@ -245,6 +254,6 @@ bool commitOutput(OutputFile& out) {
 void abandonOutput(OutputFile& out) {
   if (out.file) std::fclose(out.file);
   out.file = nullptr;
-  if (!out.temp_path.empty()) std::remove(out.temp_path.c_str());
+  if (!out.temp_path.empty()) removeFile(out.temp_path.c_str());
   out.temp_path.clear();
 }

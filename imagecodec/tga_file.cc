@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "imagecodec/file_names.h"
 #include "imagecodec/output_file.h"
 #include "imagecodec/report.h"
 #include "imagecodec/tga_image.h"
@@ -27,7 +28,7 @@ struct FileCloser {
 }  // namespace
 
 bool loadImage(const char* path, TgaImage& image) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "rb"));
   if (!file) {
     reportLine("%s not found\n", path);
     return false;

@@ -2,7 +2,9 @@
 import os
 import random
 import shutil
+import subprocess
 
+import support
 from support import ToolTest, expected_output, header, image, parse, windows_tool
 
 NOISE = bytes(random.Random(1).randrange(256) for _ in range(3 * 2 * 4))
@@ -31,6 +33,25 @@ class CommandLine(ToolTest):
                 key = os.path.normpath(out).replace(os.sep, "/")
                 files = self.run_tool([arg], ["written " + out], [key])
                 self.assertEqual(files[key], OUT)
+
+    def test_names_in_any_script(self):
+        # Windows gives such names intact only through its wide command
+        # line and calls; the messages there are in the system's code page,
+        # so only their shape is checked.
+        name = "caf\u00e9-\u56fe-\u0436.tga"
+        out = name[:-4] + "_brisel.tga"
+        self.put(name, PIC)
+        env = dict(os.environ, LANG="C.UTF-8")  # Wine reads names by it
+        done = subprocess.run(support.TOOL + [name], cwd=self.dir, env=env,
+                              stdout=subprocess.PIPE, timeout=60)
+        line = done.stdout.decode("utf-8", "replace").rstrip("\r\n")
+        if windows_tool():
+            self.assertRegex(line, "^written caf.*_brisel\\.tga$")
+        else:
+            self.assertEqual(line, "written " + out)
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted([name, out]))
+        with open(self.path(out), "rb") as f:
+            self.assertEqual(f.read(), OUT)
 
     def test_own_output_is_processed_again_unchanged(self):
         self.put("pic.tga", PIC)

@@ -1,0 +1,27 @@
+#ifndef BRISEL_IMAGECODEC_FILE_NAMES_H
+#define BRISEL_IMAGECODEC_FILE_NAMES_H
+
+#include <cstdio>
+#include <string>
+
+// Paths inside the program are bytes as the command line gave them. On
+// Windows those bytes are UTF-8, made from the wide command line, and are
+// turned back into UTF-16 for every call that opens, renames or removes a
+// file: the narrow ("ANSI") calls can only name files whose names fit the
+// system's code page, so a name in another script would not be found.
+// Elsewhere the bytes go to the system as they are.
+
+std::FILE* openFile(const char* path, const char* mode);
+bool removeFile(const char* path);
+
+// The bytes that print `name` on standard output: on Windows the system's
+// code page, as the narrow command line gave names before, with "?" for
+// what it cannot show; elsewhere the name unchanged.
+std::string printableName(const char* name);
+
+#ifdef _WIN32
+std::wstring widePath(const char* utf8);
+std::string utf8FromWide(const wchar_t* wide);
+#endif
+
+#endif  // BRISEL_IMAGECODEC_FILE_NAMES_H
