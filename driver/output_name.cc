@@ -1,7 +1,34 @@
 #include "driver/output_name.h"
 
+namespace {
+
+// Where the last four characters of `input` start, or npos when it has
+// fewer. Elsewhere a character is a byte, as names are bytes to the system.
+// On Windows names arrive as UTF-8 (from the wide command line), where a
+// character may take several bytes; counting bytes there would cut into
+// one, or cut fewer characters than before for names the system's code page
+// spells one byte per character.
+size_t lastFourStart(const std::string& input) {
+#ifdef _WIN32
+  size_t at = input.size();
+  for (int characters = 0; characters < 4; ++characters) {
+    if (at == 0) return std::string::npos;
+    --at;
+    while (at > 0 && (static_cast<unsigned char>(input[at]) & 0xC0) == 0x80) {
+      --at;
+    }
+  }
+  return at;
+#else
+  return input.size() < 4 ? std::string::npos : input.size() - 4;
+#endif
+}
+
+}  // namespace
+
 bool outputName(const std::string& input, std::string& output) {
-  if (input.size() < 4) return false;
-  output = input.substr(0, input.size() - 4) + "_brisel.tga";
+  const size_t start = lastFourStart(input);
+  if (start == std::string::npos) return false;
+  output = input.substr(0, start) + "_brisel.tga";
   return true;
 }

@@ -26,3 +26,24 @@ TEST(OutputName, ReplacesTheLastFourCharacters) {
     EXPECT_FALSE(outputName(short_name, out)) << short_name;
   }
 }
+
+// Windows hands names over as UTF-8, where one character may take several
+// bytes; the rule still counts characters there.
+TEST(OutputName, CountsCharactersNotBytesOnWindows) {
+  std::string out;
+#ifdef _WIN32
+  EXPECT_TRUE(outputName("photo.tg\xC3\xA9", out));
+  EXPECT_EQ(out, "photo_brisel.tga");
+  EXPECT_TRUE(outputName("x.\xD1\x82\xD0\xB3\xD0\xB0", out));  // "x.tga" in Cyrillic
+  EXPECT_EQ(out, "x_brisel.tga");
+  EXPECT_TRUE(outputName("\xE5\x86\x99\xE7\x9C\x9F.tga", out));
+  EXPECT_EQ(out, "\xE5\x86\x99\xE7\x9C\x9F_brisel.tga");
+  EXPECT_FALSE(outputName("\xC3\xA9\xC3\xA9", out));
+  EXPECT_FALSE(outputName("\xE5\x86\x99\xE7\x9C\x9F", out));
+#else
+  EXPECT_TRUE(outputName("photo.tg\xC3\xA9", out));
+  EXPECT_EQ(out, "photo._brisel.tga");
+  EXPECT_TRUE(outputName("\xC3\xA9\xC3\xA9", out));
+  EXPECT_EQ(out, "_brisel.tga");
+#endif
+}
