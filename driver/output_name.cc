@@ -1,5 +1,7 @@
 #include "driver/output_name.h"
 
+#include "imagecodec/file_names.h"
+
 namespace {
 
 // Where the last four characters of `input` start, or npos when it has
@@ -14,9 +16,7 @@ size_t lastFourStart(const std::string& input) {
   for (int characters = 0; characters < 4; ++characters) {
     if (at == 0) return std::string::npos;
     --at;
-    while (at > 0 && (static_cast<unsigned char>(input[at]) & 0xC0) == 0x80) {
-      --at;
-    }
+    while (at > 0 && continuesUtf8Character(input[at])) --at;
   }
   return at;
 #else

@@ -19,6 +19,12 @@ bool removeFile(const char* path);
 // what it cannot show; elsewhere the name unchanged.
 std::string printableName(const char* name);
 
+// True for the bytes that continue a UTF-8 character rather than start one:
+// where a name may be cut without cutting into a character.
+inline bool continuesUtf8Character(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 #ifdef _WIN32
 std::wstring widePath(const char* utf8);
 std::string utf8FromWide(const wchar_t* wide);

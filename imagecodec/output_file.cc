@@ -3,7 +3,6 @@
 #include "imagecodec/file_names.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,10 +54,7 @@ std::string tempName(const std::string& target, unsigned attempt) {
   size_t keep = NAME_MAX_BYTES - std::strlen(suffix);
   if (target.size() - base <= keep) return target + suffix;
   // Not inside a UTF-8 sequence, so that the name stays valid text.
-  auto continues = [&](size_t at) {
-    return (static_cast<uint8_t>(target[at]) & 0xC0) == 0x80;
-  };
-  while (keep > 0 && continues(base + keep)) --keep;
+  while (keep > 0 && continuesUtf8Character(target[base + keep])) --keep;
   return target.substr(0, base + keep) + suffix;
 }
 
