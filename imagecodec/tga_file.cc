@@ -25,6 +25,21 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The line for a file that was opened but is refused; null when it loaded.
+const char* refusalFormat(LoadStatus status) {
+  switch (status) {
+    case LoadStatus::OK:
+      return nullptr;
+    case LoadStatus::NOT_TGA:
+      return "%s is not tga file\n";
+    case LoadStatus::NOT_32BIT:
+      return "%s is not 32bit tga file\n";
+    case LoadStatus::TOO_LARGE:
+      return "%s is too large\n";
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool loadImage(const char* path, TgaImage& image) {
@@ -34,28 +49,14 @@ bool loadImage(const char* path, TgaImage& image) {
     return false;
   }
   ByteSource source{readFile, file.get()};
-  LoadStatus status = readTga(source, image);
+  const LoadStatus status = readTga(source, image);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
-  if (std::ferror(file.get())) {
-    image = TgaImage();
-    reportLine("%s cannot be read\n", path);
-    return false;
-  }
-  switch (status) {
-    case LoadStatus::OK:
-      return true;
-    case LoadStatus::NOT_TGA:
-      reportLine("%s is not tga file\n", path);
-      break;
-    case LoadStatus::NOT_32BIT:
-      reportLine("%s is not 32bit tga file\n", path);
-      break;
-    case LoadStatus::TOO_LARGE:
-      reportLine("%s is too large\n", path);
-      break;
-  }
+  const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"
+                                                : refusalFormat(status);
+  if (!refusal) return true;
   image = TgaImage();
+  reportLine(refusal, path);
   return false;
 }
 
