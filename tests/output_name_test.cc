@@ -13,6 +13,7 @@ TEST(OutputName, ReplacesTheLastFourCharacters) {
       {"dir/pic.tga", "dir/pic_brisel.tga"},
       {"pic_brisel.tga", "pic_brisel_brisel.tga"},
       {".tga", "_brisel.tga"},
+      {"sub/.tga", "sub/_brisel.tga"},
       {"abcd", "_brisel.tga"},
       {long_stem + ".tga", long_stem + "_brisel.tga"},
   };
@@ -21,10 +22,18 @@ TEST(OutputName, ReplacesTheLastFourCharacters) {
     EXPECT_TRUE(outputName(c.input, out)) << c.input;
     EXPECT_EQ(out, c.output);
   }
-  for (const char* short_name : {"", "a", "ab", "abc"}) {
+  // Short after the last separator: the output would land in another folder.
+  for (const char* short_name :
+       {"", "a", "ab", "abc", "sub/abc", "../ab", "dir/", "a/b/c"}) {
     std::string out;
     EXPECT_FALSE(outputName(short_name, out)) << short_name;
   }
+#ifdef _WIN32
+  for (const char* short_name : {"sub\\abc", "C:abc", "..\\ab"}) {
+    std::string out;
+    EXPECT_FALSE(outputName(short_name, out)) << short_name;
+  }
+#endif
 }
 
 // Windows hands names over as UTF-8, where one character may take several
