@@ -1,6 +1,7 @@
 #ifndef BRISEL_IMAGECODEC_FILE_NAMES_H
 #define BRISEL_IMAGECODEC_FILE_NAMES_H
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +13,12 @@
 // Elsewhere the bytes go to the system as they are.
 
 std::FILE* openFile(const char* path, const char* mode);
+// True when openFile failed with `error` because the name leads nowhere: no
+// such file, or a folder on the way missing or not a folder. The Windows C
+// library reports its "file not found" and "path not found" as ENOENT too.
+inline bool isMissingFileError(int error) {
+  return error == ENOENT || error == ENOTDIR;
+}
 bool removeFile(const char* path);
 
 // The bytes that print `name` on standard output: on Windows the system's

@@ -1,5 +1,6 @@
 // loadImage and saveImage: the codec attached to files, with the messages.
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -43,9 +44,14 @@ const char* refusalFormat(LoadStatus status) {
 }  // namespace
 
 bool loadImage(const char* path, TgaImage& image) {
+  errno = 0;
   std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "rb"));
   if (!file) {
-    reportLine("%s not found\n", path);
+    // "not found" only when there is no such file; one that is there but
+    // cannot be opened (no permission, a loop of links) is another matter.
+    reportLine(isMissingFileError(errno) ? "%s not found\n"
+                                         : "%s cannot be read\n",
+               path);
     return false;
   }
   ByteSource source{readFile, file.get()};

@@ -29,8 +29,12 @@ def snapshot(folder):
     for root, _, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
+            key = os.path.relpath(path, folder).replace(os.sep, "/")
+            if os.path.islink(path):  # it may lead nowhere, or in a loop
+                files[key] = b"-> " + os.fsencode(os.readlink(path))
+                continue
             with open(path, "rb") as f:
-                files[os.path.relpath(path, folder).replace(os.sep, "/")] = f.read()
+                files[key] = f.read()
     return files
 
 
