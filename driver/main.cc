@@ -3,9 +3,12 @@
 // Each argument is handled on its own, one after another: load, set alpha to
 // 255, write "<name>_brisel.tga" beside it, report one line. A file that is
 // refused or cannot be written only costs its own line; the exit status is 0
-// once all arguments are done, whatever happened to each.
+// once all arguments are done, whatever happened to each, unless the lines
+// themselves could not be written: then the status is 1, after one line on
+// standard error, since a script has no other way to learn what happened.
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -48,6 +51,11 @@ int run(int argc, char** argv) {
       // failing means memory is exhausted just the same.
       reportLine("%s is too large\n", argv[i]);
     }
+  }
+  if (const int error = reportWriteError()) {
+    std::fprintf(stderr, "brisel: messages could not be written: %s\n",
+                 std::strerror(error));
+    return 1;
   }
   return 0;
 }

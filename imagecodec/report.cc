@@ -2,8 +2,20 @@
 
 #include "imagecodec/file_names.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
+
+namespace {
+
+int first_write_error = 0;
+
+void rememberWriteError(int error) {
+  if (error == EPIPE || first_write_error != 0) return;
+  first_write_error = error != 0 ? error : EIO;
+}
+
+}  // namespace
 
 void reportLine(const char* format, const char* name_bytes) {
   const std::string printable = printableName(name_bytes);
@@ -13,6 +25,11 @@ void reportLine(const char* format, const char* name_bytes) {
   std::string line(static_cast<size_t>(length) + 1, '\0');
   std::snprintf(&line[0], line.size(), format, name);
   line.pop_back();
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  errno = 0;
+  const bool written =
+      std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+      std::fflush(stdout) == 0;
+  if (!written) rememberWriteError(errno);
 }
+
+int reportWriteError() { return first_write_error; }

@@ -7,4 +7,11 @@
 // whole line goes out in one write).
 void reportLine(const char* format, const char* name);
 
+// The errno of the first line that could not be written (a full disk, a
+// closed standard output), or 0. The lines are the tool's only report, so
+// losing one must not pass for success. A broken pipe is not counted: the
+// reader has gone, and SIGPIPE ends the tool as it always has (where that
+// signal is ignored, the rest of the batch is still done quietly).
+int reportWriteError();
+
 #endif  // BRISEL_IMAGECODEC_REPORT_H

@@ -108,6 +108,25 @@ class FaultTest(unittest.TestCase):
         self.unwritable(lambda path: os.symlink("/dev/full", path))
         self.assertEqual(os.readlink(self.path("a_brisel.tga")), "/dev/full")
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "no /dev/full")
+    def test_messages_cannot_be_written(self):
+        # The lines are the only report: every file is still handled, but
+        # a lost line must show in the exit status, with a word on stderr.
+        self.put("a.tga", image_file(5, 3, 1, rle=True))
+        full = open("/dev/full", "wb")
+        self.addCleanup(full.close)
+        for name, how in (("a full disk", {"stdout": full}),
+                          ("closed", {"preexec_fn": lambda: os.close(1)})):
+            with self.subTest(stdout=name):
+                done = subprocess.run(TOOL + ["a.tga", "missing.tga"],
+                                      cwd=self.dir, stderr=subprocess.PIPE,
+                                      timeout=60, **how)
+                self.assertEqual(done.returncode, 1, name)
+                self.assertRegex(done.stderr.decode(),
+                                 "^brisel: messages could not be written: .+\n$")
+                self.check_output("a_brisel.tga", load(self.inputs["a.tga"]))
+                os.remove(self.path("a_brisel.tga"))
+
     def test_killed_while_writing(self):
         side = 4096
         pixels = noise(side * side, 3)
