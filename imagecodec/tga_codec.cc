@@ -150,9 +150,18 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
   return true;
 }
 
+// Whether the pixels, with the buffers that reading and writing them take,
+// fit in `memory_limit` bytes.
+bool fitsMemory(const TgaHeader& header, uint64_t memory_limit) {
+  const uint64_t need =
+      pixelByteCount(header) + IO_CHUNK + tgaWriteScratchSize(header);
+  return need <= memory_limit;
+}
+
 }  // namespace
 
-LoadStatus readTga(ByteSource& source, TgaImage& image) {
+LoadStatus readTga(ByteSource& source, TgaImage& image,
+                   uint64_t memory_limit) {
   image = TgaImage();
   uint8_t header_bytes[TGA_HEADER_SIZE] = {};
   size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
@@ -165,7 +174,8 @@ LoadStatus readTga(ByteSource& source, TgaImage& image) {
   if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
   bool complete = got == TGA_HEADER_SIZE;
 
-  if (!allocatePixels(pixelByteCount(header), image.pixels)) {
+  if (!fitsMemory(header, memory_limit) ||
+      !allocatePixels(pixelByteCount(header), image.pixels)) {
     return LoadStatus::TOO_LARGE;
   }
   image.id_and_color_map.resize(idAndColorMapSize(header));
@@ -184,10 +194,10 @@ LoadStatus readTga(ByteSource& source, TgaImage& image) {
 }
 
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
-                             TgaImage& image) {
+                             TgaImage& image, uint64_t memory_limit) {
   std::pair<const uint8_t*, size_t> span(data, size);
   ByteSource source{readMemory, &span};
-  return readTga(source, image);
+  return readTga(source, image, memory_limit);
 }
 
 size_t tgaWriteScratchSize(const TgaHeader& header) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imagecodec/file_names.h"
+#include "imagecodec/memory_limit.h"
 #include "imagecodec/output_file.h"
 #include "imagecodec/report.h"
 #include "imagecodec/tga_image.h"
@@ -55,7 +56,8 @@ bool loadImage(const char* path, TgaImage& image) {
     return false;
   }
   ByteSource source{readFile, file.get()};
-  const LoadStatus status = readTga(source, image);
+  // Measured for each file: what is free changes as the batch goes on.
+  const LoadStatus status = readTga(source, image, availableMemory());
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
   const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"

@@ -45,6 +45,8 @@
 #include <string>
 #include <vector>
 
+#include "imagecodec/memory_limit.h"
+
 constexpr uint8_t RLE_FLAG = 0x80;
 constexpr uint8_t TGA_TYPE_TRUECOLOR = 2;
 constexpr uint8_t TGA_TYPE_TRUECOLOR_RLE = 10;
@@ -152,8 +154,13 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
 // --- whole images on bytes (tga_codec.cc) ---
 // Reads header, ID field, colour map and pixels from `source`. On OK the
 // image's header has image_type 2 and its pixels hold width * height * 4 bytes.
-LoadStatus readTga(ByteSource& source, TgaImage& image);
-LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
+// TOO_LARGE when the pixels and the buffers for reading and writing them
+// would need more than `memory_limit` bytes (see memory_limit.h), or cannot
+// be allocated.
+LoadStatus readTga(ByteSource& source, TgaImage& image,
+                   uint64_t memory_limit = NO_MEMORY_LIMIT);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
+                             uint64_t memory_limit = NO_MEMORY_LIMIT);
 // Writes the image, run-length encoded when that is strictly smaller.
 // `scratch` bounds the memory used for packets; it must hold at least
 // width * 5 bytes (tgaWriteScratchSize). Returns false when the sink fails.

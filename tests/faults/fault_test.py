@@ -261,6 +261,87 @@ class FaultTest(unittest.TestCase):
         self.assertFalse(os.path.exists(self.path("huge_brisel.tga")))
         self.check_output("ok_brisel.tga", load(self.inputs["ok.tga"]))
 
+    def memory_cgroup(self, limit):
+        """The cgroup.procs file of a new memory cgroup that allows `limit`
+        bytes, swap included (v1 or v2, whichever this machine has); skips
+        the test when none can be made."""
+        own = {}
+        with open("/proc/self/cgroup") as f:
+            for line in f:
+                _, controllers, path = line.rstrip("\n").split(":", 2)
+                for controller in controllers.split(",") or [""]:
+                    own[controller] = path
+        mounts = {}
+        with open("/proc/self/mounts") as f:
+            for line in f:
+                _, point, kind, options = line.split()[:4]
+                if kind == "cgroup2" or "memory" in options.split(","):
+                    mounts.setdefault(kind, point)
+        name = f"brisel-faults-{os.getpid()}"
+        tries = []
+        if "memory" in own and "cgroup" in mounts:
+            tries.append((mounts["cgroup"] + own["memory"], False))
+        if "" in own and "cgroup2" in mounts:
+            # A v2 cgroup with processes of its own cannot hand controllers
+            # down, so the top of the hierarchy is tried as well.
+            tries += [(mounts["cgroup2"] + own[""], True), (mounts["cgroup2"], True)]
+        why = "no memory cgroup controller"
+        for parent, v2 in tries:
+            folder = os.path.join(parent, name)
+            try:
+                if v2:
+                    with open(os.path.join(parent, "cgroup.subtree_control"), "w") as f:
+                        f.write("+memory")
+                os.mkdir(folder)
+            except OSError as e:
+                why = f"{folder}: {e}"
+                continue
+            self.addCleanup(os.rmdir, folder)
+            files = (["memory.max", "memory.swap.max"] if v2 else
+                     ["memory.limit_in_bytes", "memory.memsw.limit_in_bytes"])
+            try:
+                for file in files:
+                    if os.path.exists(os.path.join(folder, file)):
+                        with open(os.path.join(folder, file), "w") as f:
+                            f.write(str(0 if file == "memory.swap.max" else limit))
+                return os.path.join(folder, "cgroup.procs")
+            except OSError as e:
+                why = f"{folder}: {e}"
+        self.skipTest("cannot make a memory cgroup: " + why)
+
+    def test_memory_cgroup_limit(self):
+        # Linux overcommits: in a cgroup with a memory limit, as containers
+        # and batch schedulers set, pixels beyond it are allocated all the
+        # same, and touching them gets the whole batch killed. They must be
+        # refused instead, while an image that fits is still written.
+        if len(TOOL) > 1:
+            self.skipTest("an emulator needs memory of its own")
+        procs = self.memory_cgroup(512 << 20)
+
+        def flat_rle(side, pixel):
+            """side x side pixels, as runs of up to 128 within each row."""
+            runs, last = divmod(side, 128)
+            row = (b"\xff" + pixel) * runs + \
+                (bytes([0x7f + last]) + pixel if last else b"")
+            return header(side, side, 10) + row * side
+        self.put("claims_huge.tga", header(16384, 16384))  # 1 GiB of pixels
+        self.put("too_big.tga", flat_rle(12000, b"\1\2\3\4"))  # 549 MiB
+        self.put("fits.tga", flat_rle(8000, b"\1\2\3\4"))  # 244 MiB
+        self.put("small.tga", image_file(6, 4, 12, rle=True))
+
+        def join_cgroup():
+            with open(procs, "w") as f:
+                f.write(str(os.getpid()))
+        self.assertEqual(
+            self.run_tool("claims_huge.tga", "too_big.tga", "fits.tga",
+                          "small.tga", preexec_fn=join_cgroup),
+            "claims_huge.tga is too large\ntoo_big.tga is too large\n"
+            "written fits_brisel.tga\nwritten small_brisel.tga\n")
+        with open(self.path("fits_brisel.tga"), "rb") as f:
+            self.assertTrue(f.read() == flat_rle(8000, b"\1\2\3\xff"))
+        self.check_output("small_brisel.tga", load(self.inputs["small.tga"]))
+        self.assertFalse(os.path.exists(self.path("too_big_brisel.tga")))
+
     def test_files_closed_when_memory_runs_out(self):
         # Loading a run-length file allocates after the input is open. When
         # that fails, the input must still be closed: with few descriptors

@@ -1,0 +1,226 @@
+#include "imagecodec/memory_limit.h"
+
+#ifdef __linux__
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// cgroup v1 shows "no limit" as a number near 2^63.
+constexpr uint64_t UNLIMITED_FROM = uint64_t{1} << 62;
+
+// Reads a file of /proc or /sys whole; false when it is missing or
+// unreadable. Plain system calls: these files are read for every input, and
+// stdio would add a buffer and a stat to each.
+bool readText(const std::string& path, std::string& text) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  text.clear();
+  char buffer[8192];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return n == 0;
+}
+
+// The decimal number at `text`; false for anything else, such as the
+// "max" by which cgroup v2 says there is no limit.
+bool parseNumber(const char* text, uint64_t& value) {
+  if (*text < '0' || *text > '9') return false;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text, nullptr, 10);
+  if (errno == ERANGE) return false;
+  value = number;
+  return true;
+}
+
+bool readNumber(const std::string& path, uint64_t& value) {
+  std::string text;
+  return readText(path, text) && parseNumber(text.c_str(), value);
+}
+
+// The number on the line "key value" or "key: value" of memory.stat or
+// /proc/meminfo.
+bool findField(const std::string& text, const char* key, uint64_t& value) {
+  const size_t length = std::strlen(key);
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    if (end - at > length && text.compare(at, length, key) == 0 &&
+        (text[at + length] == ' ' || text[at + length] == ':')) {
+      size_t digits = text.find_first_not_of(" :", at + length);
+      return digits < end && parseNumber(text.c_str() + digits, value);
+    }
+    at = end + 1;
+  }
+  return false;
+}
+
+uint64_t fieldOrZero(const std::string& text, const char* key) {
+  uint64_t value = 0;
+  return findField(text, key, value) ? value : 0;
+}
+
+// One memory cgroup folder the process is in or below.
+struct CgroupFolder {
+  std::string path;
+  bool v2 = false;
+};
+
+// The paths of the process's memory cgroups, from /proc/self/cgroup: the
+// v2 line "0::/path" and the v1 line whose controllers include "memory".
+void findOwnCgroups(std::string& v1_path, std::string& v2_path) {
+  std::string text;
+  if (!readText("/proc/self/cgroup", text)) return;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    const size_t first = line.find(':');
+    const size_t second = line.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    const std::string controllers = "," + line.substr(first + 1, second - first - 1) + ",";
+    const std::string path = line.substr(second + 1);
+    if (line.compare(0, first, "0") == 0 && controllers == ",,") {
+      v2_path = path;
+    } else if (controllers.find(",memory,") != std::string::npos) {
+      v1_path = path;
+    }
+  }
+}
+
+// Adds the folder of the cgroup at `path`, and every folder above it up to
+// the mount point, for a cgroup file system mounted at `mount_point` from
+// its folder `root`. A limit set on a parent binds the children as well.
+void addFolders(const std::string& root, const std::string& mount_point,
+                const std::string& path, bool v2,
+                std::vector<CgroupFolder>& folders) {
+  if (path.empty()) return;
+  std::string relative;
+  if (root == "/") {
+    relative = path;
+  } else if (path.compare(0, root.size(), root) == 0 &&
+             (path.size() == root.size() || path[root.size()] == '/')) {
+    relative = path.substr(root.size());
+  } else {
+    return;  // this mount does not show the process's cgroup
+  }
+  while (!relative.empty() && relative.back() == '/') relative.pop_back();
+  const char* limit_file = v2 ? "/memory.max" : "/memory.limit_in_bytes";
+  for (;;) {
+    // Folders without the file (the top of v2, a v2 mount without the
+    // memory controller) set no limit; leaving them out saves a failed
+    // open for every input.
+    CgroupFolder folder{mount_point + relative, v2};
+    if (access((folder.path + limit_file).c_str(), R_OK) == 0) {
+      folders.push_back(folder);
+    }
+    if (relative.empty()) break;
+    relative.erase(relative.rfind('/'));
+  }
+}
+
+// Where the process's memory cgroups are, found once: the process does not
+// move, and the mounts do not change under it.
+std::vector<CgroupFolder> findCgroupFolders() {
+  std::vector<CgroupFolder> folders;
+  std::string v1_path, v2_path, text;
+  findOwnCgroups(v1_path, v2_path);
+  if (!readText("/proc/self/mountinfo", text)) return folders;
+  // Each line: id parent device root mount-point options... - type source
+  // super-options. Names with spaces are escaped, so fields split on ' '.
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    std::vector<std::string> fields;
+    for (size_t from = 0; from <= line.size();) {
+      size_t space = line.find(' ', from);
+      if (space == std::string::npos) space = line.size();
+      fields.push_back(line.substr(from, space - from));
+      from = space + 1;
+    }
+    auto dash = std::find(fields.begin(), fields.end(), "-");
+    if (fields.size() < 5 || fields.end() - dash < 4) continue;
+    const std::string& type = dash[1];
+    const std::string super_options = "," + dash[3] + ",";
+    if (type == "cgroup2") {
+      addFolders(fields[3], fields[4], v2_path, true, folders);
+    } else if (type == "cgroup" &&
+               super_options.find(",memory,") != std::string::npos) {
+      addFolders(fields[3], fields[4], v1_path, false, folders);
+    }
+  }
+  return folders;
+}
+
+// What the cgroup still allows; NO_MEMORY_LIMIT when it sets no limit. File
+// pages (cached inputs, written outputs) count as free: the kernel reclaims
+// them before it kills, and refusing on them would refuse on a guess.
+uint64_t cgroupRoom(const CgroupFolder& folder) {
+  uint64_t limit = 0;
+  uint64_t usage = 0;
+  std::string stat;
+  if (!readNumber(folder.path + (folder.v2 ? "/memory.max"
+                                           : "/memory.limit_in_bytes"),
+                  limit) ||
+      limit >= UNLIMITED_FROM ||
+      !readNumber(folder.path + (folder.v2 ? "/memory.current"
+                                           : "/memory.usage_in_bytes"),
+                  usage)) {
+    return NO_MEMORY_LIMIT;
+  }
+  uint64_t file_pages = 0;
+  if (readText(folder.path + "/memory.stat", stat)) {
+    file_pages =
+        folder.v2 ? fieldOrZero(stat, "active_file") +
+                        fieldOrZero(stat, "inactive_file")
+                  : fieldOrZero(stat, "total_active_file") +
+                        fieldOrZero(stat, "total_inactive_file");
+  }
+  const uint64_t used = usage - std::min(usage, file_pages);
+  return limit > used ? limit - used : 0;
+}
+
+// MemAvailable plus SwapFree; NO_MEMORY_LIMIT on kernels without the first.
+uint64_t systemRoom() {
+  std::string text;
+  uint64_t available_kib = 0;
+  if (!readText("/proc/meminfo", text) ||
+      !findField(text, "MemAvailable", available_kib)) {
+    return NO_MEMORY_LIMIT;
+  }
+  const uint64_t total_kib = available_kib + fieldOrZero(text, "SwapFree");
+  return total_kib > NO_MEMORY_LIMIT / 1024 ? NO_MEMORY_LIMIT
+                                            : total_kib * 1024;
+}
+
+}  // namespace
+
+uint64_t availableMemory() {
+  static const std::vector<CgroupFolder> folders = findCgroupFolders();
+  uint64_t room = systemRoom();
+  for (const CgroupFolder& folder : folders) {
+    room = std::min(room, cgroupRoom(folder));
+  }
+  return room;
+}
+
+#else
+
+uint64_t availableMemory() { return NO_MEMORY_LIMIT; }
+
+#endif

@@ -1,0 +1,26 @@
+#ifndef BRISEL_IMAGECODEC_MEMORY_LIMIT_H
+#define BRISEL_IMAGECODEC_MEMORY_LIMIT_H
+
+#include <cstdint>
+
+constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
+
+// How many more bytes this process can allocate and touch, as far as the
+// system says; NO_MEMORY_LIMIT when it does not say.
+//
+// Linux overcommits: an allocation larger than the memory there is still
+// succeeds, and the process is killed by the out-of-memory killer when its
+// pages are touched, taking the rest of the batch with it. So an image is
+// measured against this figure before its pixels are allocated. It is the
+// least of
+//   - for each memory cgroup the process is in, and each cgroup above it:
+//     the limit minus what the cgroup uses, not counting file pages, which
+//     the kernel reclaims before it kills (v2 memory.max, memory.current
+//     and memory.stat; v1 memory.limit_in_bytes, memory.usage_in_bytes and
+//     memory.stat);
+//   - MemAvailable plus SwapFree from /proc/meminfo.
+// Figures that are missing or unreadable are left out, so where none can be
+// read nothing is refused that was not refused before.
+uint64_t availableMemory();
+
+#endif  // BRISEL_IMAGECODEC_MEMORY_LIMIT_H
