@@ -31,4 +31,8 @@ bool commitOutput(OutputFile& out);
 // Closes and removes the temporary file; the target is left as it was.
 void abandonOutput(OutputFile& out);
 
+// The name of the temporary file beside `target` (output_file.cc), for the
+// POSIX and Windows halves of the rest.
+std::string tempName(const std::string& target, unsigned attempt);
+
 #endif  // BRISEL_IMAGECODEC_OUTPUT_FILE_H

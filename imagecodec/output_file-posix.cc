@@ -1,0 +1,177 @@
+// Outputs on POSIX systems: an unnamed (Linux O_TMPFILE) or named temporary
+// file beside the target, renamed over it once complete; devices and pipes
+// written in place.
+
+#include "imagecodec/output_file.h"
+
+#include "imagecodec/file_names.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+// An unnamed file is named through /proc/self/fd, so it is only of use
+// where /proc is mounted; chroots and small sandboxes may lack it.
+bool canNameUnnamedFiles() {
+  static const bool can = access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// Opens an unnamed file in the target's folder. False with errno
+// EOPNOTSUPP when this system or file system has no such files, so that the
+// caller falls back to a named temporary file.
+bool openUnnamed(OutputFile& out) {
+#ifdef O_TMPFILE
+  if (!canNameUnnamedFiles()) {
+    errno = EOPNOTSUPP;
+    return false;
+  }
+  int fd = open(folderOf(out.target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                0666);
+  if (fd < 0) return false;
+  out.file = fdopen(fd, "wb");
+  if (!out.file) {
+    close(fd);
+    return false;
+  }
+  out.unnamed = true;
+  return true;
+#else
+  (void)out;
+  errno = EOPNOTSUPP;
+  return false;
+#endif
+}
+
+bool openNamed(OutputFile& out) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    out.temp_path = tempName(out.target, attempt);
+    int fd = open(out.temp_path.c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      out.file = fdopen(fd, "wb");
+      if (out.file) return true;
+      close(fd);
+      unlink(out.temp_path.c_str());
+      break;
+    }
+    if (errno != EEXIST) break;
+  }
+  out.temp_path.clear();
+  return false;
+}
+
+bool openTemp(OutputFile& out) {
+  if (openUnnamed(out)) return true;
+  // File systems without O_TMPFILE refuse it with EOPNOTSUPP (or EISDIR on
+  // old kernels); fall back to a named temporary file.
+  if (errno == EACCES || errno == EROFS || errno == ENOENT ||
+      errno == ENOTDIR || errno == ENOSPC || errno == EDQUOT) {
+    return false;
+  }
+  return openNamed(out);
+}
+
+// Gives the finished unnamed file its name: straight at the target when no
+// file is there yet, so no moment exists in which a kill leaves a stray file;
+// otherwise a temporary name beside it, since linkat cannot replace a file and
+// rename then moves it over the target.
+bool nameUnnamed(OutputFile& out) {
+  char fd_path[64];
+  std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fileno(out.file));
+  if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.target.c_str(),
+             AT_SYMLINK_FOLLOW) == 0) {
+    out.at_target = true;
+    return true;
+  }
+  if (errno != EEXIST) return false;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    out.temp_path = tempName(out.target, attempt);
+    if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.temp_path.c_str(),
+               AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  out.temp_path.clear();
+  return false;
+}
+
+bool replaceTarget(const OutputFile& out) {
+  return std::rename(out.temp_path.c_str(), out.target.c_str()) == 0;
+}
+
+bool isOtherThanRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// Opens an existing device, pipe or link to one for writing in place. The
+// name is opened without creating or truncating anything and checked again
+// through the open descriptor, so that a link swapped for one to a regular
+// file in the meantime is never written through. Returns false with `gone`
+// set when the name no longer leads to such a file.
+bool openInPlace(OutputFile& out, bool& gone) {
+  gone = false;
+  int fd = open(out.target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    gone = errno == ENOENT;
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+    close(fd);
+    gone = true;
+    return false;
+  }
+  out.file = fdopen(fd, "wb");
+  if (!out.file) close(fd);
+  return out.file != nullptr;
+}
+
+}  // namespace
+
+bool openOutput(const char* path, OutputFile& out) {
+  out = OutputFile();
+  out.target = path;
+  if (isOtherThanRegularFile(out.target)) {
+    bool gone;
+    if (openInPlace(out, gone)) {
+      out.in_place = true;
+      return true;
+    }
+    if (!gone) return false;
+  }
+  return openTemp(out);
+}
+
+bool commitOutput(OutputFile& out) {
+  bool ok = std::fflush(out.file) == 0 && !std::ferror(out.file);
+  if (ok && out.unnamed) ok = nameUnnamed(out);
+  ok = std::fclose(out.file) == 0 && ok;
+  out.file = nullptr;
+  if (!ok && out.at_target) removeFile(out.target.c_str());
+  if (ok && !out.in_place && !out.at_target) ok = replaceTarget(out);
+  if (!ok && !out.temp_path.empty()) removeFile(out.temp_path.c_str());
+  out.temp_path.clear();
+  return ok;
+}
+
+void abandonOutput(OutputFile& out) {
+  if (out.file) std::fclose(out.file);
+  out.file = nullptr;
+  if (!out.temp_path.empty()) removeFile(out.temp_path.c_str());
+  out.temp_path.clear();
+}
