@@ -123,9 +123,14 @@ bool isOtherThanRegularFile(const std::string& path) {
 // through the open descriptor, so that a link swapped for one to a regular
 // file in the meantime is never written through. Returns false with `gone`
 // set when the name no longer leads to such a file.
+//
+// The open does not block: a pipe that nothing reads would otherwise hold
+// the batch forever, where now it fails at once (ENXIO). Once open, writes
+// block again, so a pipe with a slow reader gets the whole file.
 bool openInPlace(OutputFile& out, bool& gone) {
   gone = false;
-  int fd = open(out.target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  int fd = open(out.target.c_str(),
+                O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     gone = errno == ENOENT;
     return false;
@@ -134,6 +139,11 @@ bool openInPlace(OutputFile& out, bool& gone) {
   if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
     close(fd);
     gone = true;
+    return false;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    close(fd);
     return false;
   }
   out.file = fdopen(fd, "wb");

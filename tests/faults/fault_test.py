@@ -10,6 +10,7 @@ import random
 import resource
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -67,8 +68,9 @@ class FaultTest(unittest.TestCase):
         self.inputs[name] = data
 
     def run_tool(self, *args, **kwargs):
+        kwargs.setdefault("timeout", 600)
         result = subprocess.run(TOOL + list(args), cwd=self.dir,
-                                capture_output=True, timeout=600, **kwargs)
+                                capture_output=True, **kwargs)
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertEqual(result.stderr, b"")
         return result.stdout.decode()
@@ -81,12 +83,12 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(got[0][:2] + got[0][3:], head[:2] + head[3:], name)
         self.assertEqual(got[1:], (extra, opaque(pixels), True), name)
 
-    def unwritable(self, make_output):
+    def unwritable(self, make_output, timeout=600):
         self.put("a.tga", image_file(5, 3, 1, rle=True))
         self.put("b.tga", image_file(5, 3, 2, rle=False))
         make_output(self.path("a_brisel.tga"))
         before = sorted(os.listdir(self.dir))
-        self.assertEqual(self.run_tool("a.tga", "b.tga"),
+        self.assertEqual(self.run_tool("a.tga", "b.tga", timeout=timeout),
                          "a_brisel.tga cannot be written\n"
                          "written b_brisel.tga\n")
         self.assertEqual(sorted(os.listdir(self.dir)),
@@ -126,6 +128,12 @@ class FaultTest(unittest.TestCase):
                                  "^brisel: messages could not be written: .+\n$")
                 self.check_output("a_brisel.tga", load(self.inputs["a.tga"]))
                 os.remove(self.path("a_brisel.tga"))
+
+    def test_output_is_fifo_without_reader(self):
+        # Nothing reads it, so waiting to open it would hold the batch
+        # forever.
+        self.unwritable(os.mkfifo, timeout=60)
+        self.assertTrue(stat.S_ISFIFO(os.lstat(self.path("a_brisel.tga")).st_mode))
 
     def test_killed_while_writing(self):
         side = 4096
