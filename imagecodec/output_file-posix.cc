@@ -84,6 +84,28 @@ bool openTemp(OutputFile& out) {
   return openNamed(out);
 }
 
+// Gives the new file the permission bits of the regular file it is about to
+// replace, and its owner and group where the tool has the right to set them
+// (root, or a file of the user's own group), so that a private or read-only
+// output stays so. Failing to set the bits fails the output rather than
+// leave a private file readable; an owner that cannot be kept is no danger.
+bool takeOldPermissions(const OutputFile& out) {
+  struct stat old;
+  if (lstat(out.target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) {
+    return true;  // nothing to replace, or a link replaced as a new file
+  }
+  const int fd = fileno(out.file);
+  struct stat now;
+  if (fstat(fd, &now) != 0) return false;
+  if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+    // Before fchmod: a change of owner clears set-user-ID bits.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+  }
+  return fchmod(fd, old.st_mode & 07777) == 0;
+}
+
 // Gives the finished unnamed file its name: straight at the target when no
 // file is there yet, so no moment exists in which a kill leaves a stray file;
 // otherwise a temporary name beside it, since linkat cannot replace a file and
@@ -96,7 +118,7 @@ bool nameUnnamed(OutputFile& out) {
     out.at_target = true;
     return true;
   }
-  if (errno != EEXIST) return false;
+  if (errno != EEXIST || !takeOldPermissions(out)) return false;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
     if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.temp_path.c_str(),
@@ -169,6 +191,7 @@ bool openOutput(const char* path, OutputFile& out) {
 
 bool commitOutput(OutputFile& out) {
   bool ok = std::fflush(out.file) == 0 && !std::ferror(out.file);
+  if (ok && !out.in_place && !out.unnamed) ok = takeOldPermissions(out);
   if (ok && out.unnamed) ok = nameUnnamed(out);
   ok = std::fclose(out.file) == 0 && ok;
   out.file = nullptr;

@@ -135,6 +135,30 @@ class FaultTest(unittest.TestCase):
         self.unwritable(os.mkfifo, timeout=60)
         self.assertTrue(stat.S_ISFIFO(os.lstat(self.path("a_brisel.tga")).st_mode))
 
+    def test_replaced_output_keeps_permissions(self):
+        # A private or read-only output must not come back readable or
+        # writable by others; a new output gets the mode the umask gives.
+        umask = os.umask(0o22)
+        os.umask(umask)
+        old_modes = {"a_brisel.tga": 0o600, "b_brisel.tga": 0o444}
+        for name, mode in old_modes.items():
+            self.put(name[0] + ".tga", image_file(3, 2, ord(name[0]), rle=True))
+            with open(self.path(name), "wb") as f:
+                f.write(b"an older output")
+            os.chmod(self.path(name), mode)
+        self.put("c.tga", image_file(3, 2, 13, rle=False))
+        owner = (os.getuid(), os.getgid())
+        if os.geteuid() == 0:
+            owner = (1234, 5678)
+            os.chown(self.path("a_brisel.tga"), *owner)
+        self.run_tool("a.tga", "b.tga", "c.tga")
+        modes = {name: stat.S_IMODE(os.stat(self.path(name)).st_mode)
+                 for name in ("a_brisel.tga", "b_brisel.tga", "c_brisel.tga")}
+        self.assertEqual(modes, dict(old_modes, **{"c_brisel.tga": 0o666 & ~umask}))
+        got = os.stat(self.path("a_brisel.tga"))
+        self.assertEqual((got.st_uid, got.st_gid), owner)
+        self.check_output("a_brisel.tga", load(self.inputs["a.tga"]))
+
     def test_killed_while_writing(self):
         side = 4096
         pixels = noise(side * side, 3)
@@ -404,6 +428,7 @@ class FaultTest(unittest.TestCase):
         self.put("b.tga", image_file(5, 3, 2, rle=False))
         with open(self.path("b_brisel.tga"), "wb") as f:
             f.write(b"an older output")
+        os.chmod(self.path("b_brisel.tga"), 0o600)
         done = subprocess.run(["unshare", "-m", "sh", "-c", hide_proc, "sh"]
                               + TOOL + ["a.tga", "b.tga"], cwd=self.dir,
                               capture_output=True, timeout=60)
@@ -413,6 +438,8 @@ class FaultTest(unittest.TestCase):
                          ["a.tga", "a_brisel.tga", "b.tga", "b_brisel.tga"])
         self.check_output("a_brisel.tga", load(self.inputs["a.tga"]))
         self.check_output("b_brisel.tga", load(self.inputs["b.tga"]))
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("b_brisel.tga")).st_mode),
+                         0o600)
 
 
 if __name__ == "__main__":
