@@ -12,6 +12,8 @@
 // system's code page, so a name in another script would not be found.
 // Elsewhere the bytes go to the system as they are.
 
+// Paths too long for one system call are opened for reading folder by
+// folder (long_path.h).
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
 // such file, or a folder on the way missing or not a folder. The Windows C

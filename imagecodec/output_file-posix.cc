@@ -4,7 +4,7 @@
 
 #include "imagecodec/output_file.h"
 
-#include "imagecodec/file_names.h"
+#include "imagecodec/long_path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,8 +38,8 @@ bool openUnnamed(OutputFile& out) {
     errno = EOPNOTSUPP;
     return false;
   }
-  int fd = open(folderOf(out.target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                0666);
+  int fd = openat(out.folder, folderOf(out.target).c_str(),
+                  O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   out.file = fdopen(fd, "wb");
   if (!out.file) {
@@ -58,13 +58,13 @@ bool openUnnamed(OutputFile& out) {
 bool openNamed(OutputFile& out) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
-    int fd = open(out.temp_path.c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = openat(out.folder, out.temp_path.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       out.file = fdopen(fd, "wb");
       if (out.file) return true;
       close(fd);
-      unlink(out.temp_path.c_str());
+      unlinkat(out.folder, out.temp_path.c_str(), 0);
       break;
     }
     if (errno != EEXIST) break;
@@ -91,7 +91,8 @@ bool openTemp(OutputFile& out) {
 // leave a private file readable; an owner that cannot be kept is no danger.
 bool takeOldPermissions(const OutputFile& out) {
   struct stat old;
-  if (lstat(out.target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) {
+  if (fstatat(out.folder, out.target.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(old.st_mode)) {
     return true;  // nothing to replace, or a link replaced as a new file
   }
   const int fd = fileno(out.file);
@@ -113,7 +114,7 @@ bool takeOldPermissions(const OutputFile& out) {
 bool nameUnnamed(OutputFile& out) {
   char fd_path[64];
   std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fileno(out.file));
-  if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.target.c_str(),
+  if (linkat(AT_FDCWD, fd_path, out.folder, out.target.c_str(),
              AT_SYMLINK_FOLLOW) == 0) {
     out.at_target = true;
     return true;
@@ -121,7 +122,7 @@ bool nameUnnamed(OutputFile& out) {
   if (errno != EEXIST || !takeOldPermissions(out)) return false;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
-    if (linkat(AT_FDCWD, fd_path, AT_FDCWD, out.temp_path.c_str(),
+    if (linkat(AT_FDCWD, fd_path, out.folder, out.temp_path.c_str(),
                AT_SYMLINK_FOLLOW) == 0) {
       return true;
     }
@@ -132,12 +133,24 @@ bool nameUnnamed(OutputFile& out) {
 }
 
 bool replaceTarget(const OutputFile& out) {
-  return std::rename(out.temp_path.c_str(), out.target.c_str()) == 0;
+  return renameat(out.folder, out.temp_path.c_str(), out.folder,
+                  out.target.c_str()) == 0;
 }
 
-bool isOtherThanRegularFile(const std::string& path) {
+void removeName(const OutputFile& out, const std::string& name) {
+  unlinkat(out.folder, name.c_str(), 0);
+}
+
+void closeOutputFolder(OutputFile& out) {
+  PathAt at{out.folder, std::string()};
+  closeFolder(at);
+  out.folder = -1;
+}
+
+bool isOtherThanRegularFile(const OutputFile& out) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+  return fstatat(out.folder, out.target.c_str(), &st, 0) == 0 &&
+         !S_ISREG(st.st_mode);
 }
 
 // Opens an existing device, pipe or link to one for writing in place. The
@@ -151,8 +164,8 @@ bool isOtherThanRegularFile(const std::string& path) {
 // block again, so a pipe with a slow reader gets the whole file.
 bool openInPlace(OutputFile& out, bool& gone) {
   gone = false;
-  int fd = open(out.target.c_str(),
-                O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  int fd = openat(out.folder, out.target.c_str(),
+                  O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     gone = errno == ENOENT;
     return false;
@@ -175,18 +188,30 @@ bool openInPlace(OutputFile& out, bool& gone) {
 
 }  // namespace
 
+// Opens the output as its folder and name in it: for a path too long for
+// one system call, the folder is reached through descriptors, and every
+// call below names the target and its temporary file relative to it.
 bool openOutput(const char* path, OutputFile& out) {
   out = OutputFile();
-  out.target = path;
-  if (isOtherThanRegularFile(out.target)) {
+  PathAt at;
+  // Room for the temporary name, which is longer than the target's.
+  if (!reachPath(path, 64, at)) return false;
+  out.folder = at.folder;
+  out.target = at.name;
+  if (isOtherThanRegularFile(out)) {
     bool gone;
     if (openInPlace(out, gone)) {
       out.in_place = true;
       return true;
     }
-    if (!gone) return false;
+    if (!gone) {
+      closeOutputFolder(out);
+      return false;
+    }
   }
-  return openTemp(out);
+  if (openTemp(out)) return true;
+  closeOutputFolder(out);
+  return false;
 }
 
 bool commitOutput(OutputFile& out) {
@@ -195,16 +220,18 @@ bool commitOutput(OutputFile& out) {
   if (ok && out.unnamed) ok = nameUnnamed(out);
   ok = std::fclose(out.file) == 0 && ok;
   out.file = nullptr;
-  if (!ok && out.at_target) removeFile(out.target.c_str());
+  if (!ok && out.at_target) removeName(out, out.target);
   if (ok && !out.in_place && !out.at_target) ok = replaceTarget(out);
-  if (!ok && !out.temp_path.empty()) removeFile(out.temp_path.c_str());
+  if (!ok && !out.temp_path.empty()) removeName(out, out.temp_path);
   out.temp_path.clear();
+  closeOutputFolder(out);
   return ok;
 }
 
 void abandonOutput(OutputFile& out) {
   if (out.file) std::fclose(out.file);
   out.file = nullptr;
-  if (!out.temp_path.empty()) removeFile(out.temp_path.c_str());
+  if (!out.temp_path.empty()) removeName(out, out.temp_path);
   out.temp_path.clear();
+  closeOutputFolder(out);
 }

@@ -18,6 +18,10 @@
 struct OutputFile {
   std::FILE* file = nullptr;
   std::string target;     // the path that will hold the result
+  // POSIX: the folder `target` and `temp_path` are relative to, AT_FDCWD
+  // or, for a path too long for one system call, an open descriptor; in
+  // that case they are names within it.
+  int folder = -1;
   std::string temp_path;  // the temporary file's name, if it has one yet
   bool in_place = false;
   bool unnamed = false;   // Linux O_TMPFILE: no name until committed

@@ -121,6 +121,37 @@ class Outputs(ToolTest):
                       [arg + " cannot be read" for arg in args]
                       + ["written next_brisel.tga"], ["next_brisel.tga"])
 
+    def test_path_longer_than_the_system_takes_at_once(self):
+        # 18 folders of 250 bytes: the absolute path passes the 4096 bytes
+        # that one system call takes (PATH_MAX), though the file system
+        # holds it. Built, read and checked through folder descriptors,
+        # since Python's own calls cannot name it either.
+        if windows_tool():
+            self.skipTest("Windows limits paths in its own way")
+        data = image(2, 1, SPAN[:8])
+        fd = os.open(self.dir, os.O_RDONLY)
+        folders = ["f%02d" % i + "d" * 247 for i in range(18)]
+        for folder in folders:
+            os.mkdir(folder, dir_fd=fd)
+            inner = os.open(folder, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+        self.addCleanup(os.close, fd)
+        with open("pic.tga", "wb", opener=lambda name, flags: os.open(
+                name, flags, dir_fd=fd)) as f:
+            f.write(data)
+        path = "/".join([self.dir] + folders + ["pic.tga"])
+        self.assertGreater(len(path), 4096)
+        out = path[:-4] + "_brisel.tga"
+        for _ in range(2):  # a new output, then one replaced
+            done = subprocess.run(support.TOOL + [path], stdout=subprocess.PIPE,
+                                  timeout=60)
+            self.assertEqual(done.stdout.decode(), "written " + out + "\n")
+            self.assertEqual(sorted(os.listdir(fd)), ["pic.tga", "pic_brisel.tga"])
+            with open("pic_brisel.tga", "rb", opener=lambda name, flags: os.open(
+                    name, flags, dir_fd=fd)) as f:
+                self.assertEqual(f.read(), expected_output(header(2, 1), b"", SPAN[:8]))
+
     def test_input_larger_than_32_bit_offsets(self):
         # A valid image followed by a 3 GiB hole (sparse, so it costs no disk
         # space); 32-bit builds must still open it. Not through run_tool,
