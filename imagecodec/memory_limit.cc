@@ -72,6 +72,24 @@ uint64_t fieldOrZero(const std::string& text, const char* key) {
   return findField(text, key, value) ? value : 0;
 }
 
+// The parts of `text` between `separator`s.
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  for (size_t at; (at = text.find(separator, from)) != std::string::npos;
+       from = at + 1) {
+    parts.push_back(text.substr(from, at - from));
+  }
+  parts.push_back(text.substr(from));
+  return parts;
+}
+
+// Whether the comma-separated `list` holds `item`.
+bool listHas(const std::string& list, const std::string& item) {
+  const std::vector<std::string> items = split(list, ',');
+  return std::find(items.begin(), items.end(), item) != items.end();
+}
+
 // One memory cgroup folder the process is in or below.
 struct CgroupFolder {
   std::string path;
@@ -83,20 +101,16 @@ struct CgroupFolder {
 void findOwnCgroups(std::string& v1_path, std::string& v2_path) {
   std::string text;
   if (!readText("/proc/self/cgroup", text)) return;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(at, end - at);
-    at = end + 1;
+  // Each line: hierarchy id, controllers, path (which may hold ':').
+  for (const std::string& line : split(text, '\n')) {
     const size_t first = line.find(':');
     const size_t second = line.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) continue;
-    const std::string controllers = "," + line.substr(first + 1, second - first - 1) + ",";
-    const std::string path = line.substr(second + 1);
-    if (line.compare(0, first, "0") == 0 && controllers == ",,") {
-      v2_path = path;
-    } else if (controllers.find(",memory,") != std::string::npos) {
-      v1_path = path;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    if (line.compare(0, first, "0") == 0 && controllers.empty()) {
+      v2_path = line.substr(second + 1);
+    } else if (listHas(controllers, "memory")) {
+      v1_path = line.substr(second + 1);
     }
   }
 }
@@ -141,26 +155,13 @@ std::vector<CgroupFolder> findCgroupFolders() {
   if (!readText("/proc/self/mountinfo", text)) return folders;
   // Each line: id parent device root mount-point options... - type source
   // super-options. Names with spaces are escaped, so fields split on ' '.
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(at, end - at);
-    at = end + 1;
-    std::vector<std::string> fields;
-    for (size_t from = 0; from <= line.size();) {
-      size_t space = line.find(' ', from);
-      if (space == std::string::npos) space = line.size();
-      fields.push_back(line.substr(from, space - from));
-      from = space + 1;
-    }
+  for (const std::string& line : split(text, '\n')) {
+    const std::vector<std::string> fields = split(line, ' ');
     auto dash = std::find(fields.begin(), fields.end(), "-");
     if (fields.size() < 5 || fields.end() - dash < 4) continue;
-    const std::string& type = dash[1];
-    const std::string super_options = "," + dash[3] + ",";
-    if (type == "cgroup2") {
+    if (dash[1] == "cgroup2") {
       addFolders(fields[3], fields[4], v2_path, true, folders);
-    } else if (type == "cgroup" &&
-               super_options.find(",memory,") != std::string::npos) {
+    } else if (dash[1] == "cgroup" && listHas(dash[3], "memory")) {
       addFolders(fields[3], fields[4], v1_path, false, folders);
     }
   }
