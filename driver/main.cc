@@ -38,6 +38,7 @@ void processFile(const char* path) {
 }
 
 int run(int argc, char** argv) {
+  holdStandardStreams();
   if (argc <= 1) {
     std::fputs("usage: brisel filename\n", stdout);
     std::fflush(stdout);

@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 int first_write_error = 0;
@@ -33,3 +38,17 @@ void reportLine(const char* format, const char* name_bytes) {
 }
 
 int reportWriteError() { return first_write_error; }
+
+void holdStandardStreams() {
+#ifndef _WIN32
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) rememberWriteError(EBADF);
+    const int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd >= 0 && null_fd != fd) {
+      dup2(null_fd, fd);
+      close(null_fd);
+    }
+  }
+#endif
+}

@@ -14,4 +14,10 @@ void reportLine(const char* format, const char* name);
 // signal is ignored, the rest of the batch is still done quietly).
 int reportWriteError();
 
+// Called first thing: a closed standard output or error is held open on
+// /dev/null. Otherwise the next file opened would take its number, and
+// lines meant for it would be written into that file (an output image). A
+// closed standard output still counts as lines lost.
+void holdStandardStreams();
+
 #endif  // BRISEL_IMAGECODEC_REPORT_H
