@@ -94,6 +94,7 @@ bool listHas(const std::string& list, const std::string& item) {
 struct CgroupFolder {
   std::string path;
   bool v2 = false;
+  uint64_t limit = 0;
 };
 
 // The paths of the process's memory cgroups, from /proc/self/cgroup: the
@@ -134,11 +135,12 @@ void addFolders(const std::string& root, const std::string& mount_point,
   while (!relative.empty() && relative.back() == '/') relative.pop_back();
   const char* limit_file = v2 ? "/memory.max" : "/memory.limit_in_bytes";
   for (;;) {
-    // Folders without the file (the top of v2, a v2 mount without the
-    // memory controller) set no limit; leaving them out saves a failed
-    // open for every input.
-    CgroupFolder folder{mount_point + relative, v2};
-    if (access((folder.path + limit_file).c_str(), R_OK) == 0) {
+    // Only folders that set a limit are kept (not the top of v2, nor a v2
+    // mount without the memory controller, nor "max"), so that each input
+    // costs as few reads as there are limits.
+    CgroupFolder folder{mount_point + relative, v2, 0};
+    if (readNumber(folder.path + limit_file, folder.limit) &&
+        folder.limit < UNLIMITED_FROM) {
       folders.push_back(folder);
     }
     if (relative.empty()) break;
@@ -146,8 +148,9 @@ void addFolders(const std::string& root, const std::string& mount_point,
   }
 }
 
-// Where the process's memory cgroups are, found once: the process does not
-// move, and the mounts do not change under it.
+// Where the process's memory cgroups are and their limits, found once: the
+// process does not move, the mounts do not change under it, and a limit
+// changed while the batch runs is rare enough to be left to the kernel.
 std::vector<CgroupFolder> findCgroupFolders() {
   std::vector<CgroupFolder> folders;
   std::string v1_path, v2_path, text;
@@ -168,18 +171,13 @@ std::vector<CgroupFolder> findCgroupFolders() {
   return folders;
 }
 
-// What the cgroup still allows; NO_MEMORY_LIMIT when it sets no limit. File
+// What the cgroup still allows; NO_MEMORY_LIMIT when its use is unknown. File
 // pages (cached inputs, written outputs) count as free: the kernel reclaims
 // them before it kills, and refusing on them would refuse on a guess.
 uint64_t cgroupRoom(const CgroupFolder& folder) {
-  uint64_t limit = 0;
   uint64_t usage = 0;
   std::string stat;
-  if (!readNumber(folder.path + (folder.v2 ? "/memory.max"
-                                           : "/memory.limit_in_bytes"),
-                  limit) ||
-      limit >= UNLIMITED_FROM ||
-      !readNumber(folder.path + (folder.v2 ? "/memory.current"
+  if (!readNumber(folder.path + (folder.v2 ? "/memory.current"
                                            : "/memory.usage_in_bytes"),
                   usage)) {
     return NO_MEMORY_LIMIT;
@@ -193,7 +191,7 @@ uint64_t cgroupRoom(const CgroupFolder& folder) {
                         fieldOrZero(stat, "total_inactive_file");
   }
   const uint64_t used = usage - std::min(usage, file_pages);
-  return limit > used ? limit - used : 0;
+  return folder.limit > used ? folder.limit - used : 0;
 }
 
 // MemAvailable plus SwapFree; NO_MEMORY_LIMIT on kernels without the first.
