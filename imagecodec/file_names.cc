@@ -73,9 +73,8 @@ std::FILE* openLongPathForReading(const char* path) {
 
 std::FILE* openFile(const char* path, const char* mode) {
   std::FILE* file = std::fopen(path, mode);
-  if (file || errno != ENAMETOOLONG || mode[0] != 'r' || std::strchr(mode, '+')) {
-    return file;
-  }
+  const bool reading = mode[0] == 'r' && !std::strchr(mode, '+');
+  if (file || errno != ENAMETOOLONG || !reading) return file;
   return openLongPathForReading(path);
 }
 

@@ -55,8 +55,8 @@ bool reachPath(const std::string& path, size_t extra, PathAt& at) {
   const int root = absolute ? open("/", FOLDER_FLAGS) : AT_FDCWD;
   if (root == -1) return false;
   const size_t first = absolute ? path.find_first_not_of('/') : 0;
-  const int fd = first >= slash ? root
-                                : openFolder(root, path.substr(first, slash - first));
+  const int fd =
+      first >= slash ? root : openFolder(root, path.substr(first, slash - first));
   if (root >= 0 && fd != root) close(root);
   if (fd == -1) return false;
   at.folder = fd;
