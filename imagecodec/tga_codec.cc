@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "imagecodec/tga_image.h"
 
@@ -14,10 +15,6 @@
 #endif
 
 namespace {
-
-// Streams are read and written through buffers of this size, so memory stays
-// close to one decoded image whatever the file size.
-constexpr size_t IO_CHUNK = size_t{1} << 20;
 
 // Reads until `size` bytes are stored or the source ends.
 size_t readFully(ByteSource& source, uint8_t* dst, size_t size) {
@@ -49,13 +46,31 @@ void preferHugePages(uint8_t* data, size_t size) {
 #endif
 }
 
+// Uses the block `pixels` holds when it is large enough: a batch of images
+// then faults its pixel memory in once, not once per file.
 bool allocatePixels(uint64_t size, PixelBuffer& pixels) {
   if (size > uint64_t{std::numeric_limits<ptrdiff_t>::max()}) return false;
+  if (pixels.bytes && size <= pixels.capacity) {
+    pixels.size = size;
+    return true;
+  }
+  // The old block goes before the new one comes, so that memory never holds
+  // two images.
+  pixels = PixelBuffer();
   pixels.bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
   if (!pixels.bytes) return false;
   pixels.size = size;
+  pixels.capacity = size;
   preferHugePages(pixels.data(), static_cast<size_t>(size));
   return true;
+}
+
+// Empties `image` for the next one read into it, keeping its pixel block.
+void clearImage(TgaImage& image) {
+  PixelBuffer kept = std::move(image.pixels);
+  image = TgaImage();
+  image.pixels = std::move(kept);
+  image.pixels.size = 0;
 }
 
 // Fills the pixels with plain data; returns false when the source ran short.
@@ -67,16 +82,22 @@ bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
   return false;
 }
 
-// Decodes the packet stream as it arrives, reading no further than the packet
+// Decodes the packet stream as it arrives, reading no further than the chunk
 // that completes the image. Returns false when the stream ran short.
-bool readRlePixels(ByteSource& source, PixelBuffer& pixels) {
+bool readRlePixels(ByteSource& source, PixelBuffer& pixels,
+                   ReusedBytes& chunk_buffer) {
   if (pixels.size == 0) return true;
-  std::unique_ptr<uint8_t[]> chunk(new uint8_t[IO_CHUNK]);
+  // The longest stream that can fill the image is one single-pixel raw
+  // packet, 5 bytes, per 4 pixel bytes; a larger chunk would never be filled
+  // by a file that ends with its pixels.
+  const size_t chunk_size = static_cast<size_t>(
+      std::min<uint64_t>(IO_CHUNK_BYTES, pixels.size + pixels.size / 4));
+  uint8_t* chunk = reserveBytes(chunk_buffer, chunk_size);
   RleDecoder decoder;
   while (decoder.out_pos < pixels.size) {
-    size_t n = source.read(source.context, chunk.get(), IO_CHUNK);
+    size_t n = source.read(source.context, chunk, chunk_size);
     if (n == 0) break;
-    decodeRleChunk(decoder, chunk.get(), n, pixels.data(), pixels.size);
+    decodeRleChunk(decoder, chunk, n, pixels.data(), pixels.size);
   }
   if (decoder.out_pos == pixels.size) return true;
   std::memset(pixels.data() + decoder.out_pos, 0,
@@ -142,7 +163,8 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
   const uint8_t* data = image.pixels.data();
   uint64_t left = image.pixels.size;
   while (left > 0) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(left, 64 * IO_CHUNK));
+    size_t n =
+        static_cast<size_t>(std::min<uint64_t>(left, 64 * IO_CHUNK_BYTES));
     if (!sink.write(sink.context, data, n)) return false;
     data += n;
     left -= n;
@@ -152,8 +174,18 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
 
 }  // namespace
 
-LoadStatus readTga(ByteSource& source, TgaImage& image) {
-  image = TgaImage();
+uint8_t* reserveBytes(ReusedBytes& buffer, size_t size) {
+  if (!buffer.bytes || size > buffer.capacity) {
+    buffer = ReusedBytes();
+    buffer.bytes.reset(new uint8_t[std::max<size_t>(size, 1)]);
+    buffer.capacity = size;
+  }
+  return buffer.bytes.get();
+}
+
+LoadStatus readTga(ByteSource& source, TgaImage& image,
+                   CodecBuffers& buffers) {
+  clearImage(image);
   uint8_t header_bytes[TGA_HEADER_SIZE] = {};
   size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
   TgaHeader& header = image.header;
@@ -174,13 +206,19 @@ LoadStatus readTga(ByteSource& source, TgaImage& image) {
              complete;
 
   if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
-    complete = readRlePixels(source, image.pixels) && complete;
+    complete =
+        readRlePixels(source, image.pixels, buffers.read_chunk) && complete;
   } else {
     complete = readPlainPixels(source, image.pixels) && complete;
   }
   header.image_type = TGA_TYPE_TRUECOLOR;
   image.truncated = !complete;
   return LoadStatus::OK;
+}
+
+LoadStatus readTga(ByteSource& source, TgaImage& image) {
+  CodecBuffers buffers;
+  return readTga(source, image, buffers);
 }
 
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
@@ -191,7 +229,10 @@ LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
 }
 
 size_t tgaWriteScratchSize(const TgaHeader& header) {
-  return std::max(IO_CHUNK, size_t{header.width} * 5);
+  const size_t row_worst = size_t{header.width} * 5;
+  const uint64_t stream_worst = uint64_t{row_worst} * header.height;
+  return std::max(row_worst, static_cast<size_t>(std::min<uint64_t>(
+                                 IO_CHUNK_BYTES, stream_worst)));
 }
 
 namespace {
@@ -252,8 +293,12 @@ WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
 std::vector<uint8_t> writeTgaToMemory(const TgaImage& image) {
   std::vector<uint8_t> out;
   ByteSink sink{writeMemory, &out};
-  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
-  if (!writeTga(image, sink, scratch.data(), scratch.size())) out.clear();
+  ReusedBytes scratch;
+  const size_t scratch_size = tgaWriteScratchSize(image.header);
+  if (!writeTga(image, sink, reserveBytes(scratch, scratch_size),
+                scratch_size)) {
+    out.clear();
+  }
   return out;
 }
 

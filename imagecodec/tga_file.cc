@@ -42,14 +42,14 @@ const char* refusalFormat(LoadStatus status) {
 
 }  // namespace
 
-bool loadImage(const char* path, TgaImage& image) {
+bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "rb"));
   if (!file) {
     reportLine("%s not found\n", path);
     return false;
   }
   ByteSource source{readFile, file.get()};
-  const LoadStatus status = readTga(source, image);
+  const LoadStatus status = readTga(source, image, buffers);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
   const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"
@@ -60,12 +60,18 @@ bool loadImage(const char* path, TgaImage& image) {
   return false;
 }
 
-bool saveImage(const char* path, const TgaImage& image) {
+bool loadImage(const char* path, TgaImage& image) {
+  CodecBuffers buffers;
+  return loadImage(path, image, buffers);
+}
+
+bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers) {
   if (image.header.image_type != TGA_TYPE_TRUECOLOR ||
       image.header.pixel_depth != 32) {
     return false;
   }
-  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
+  const size_t scratch_size = tgaWriteScratchSize(image.header);
+  uint8_t* scratch = reserveBytes(buffers.write_scratch, scratch_size);
   OutputFile out;
   if (!openOutput(path, out)) return false;
   ByteSink sink{writeFile, out.file};
@@ -74,14 +80,14 @@ bool saveImage(const char* path, const TgaImage& image) {
   WriteResult result =
       out.in_place
           ? WriteResult::START_OVER
-          : writeTgaInOnePass(image, sink, scratch.data(), scratch.size());
+          : writeTgaInOnePass(image, sink, scratch, scratch_size);
   if (result == WriteResult::START_OVER) {
     if (!out.in_place) {
       abandonOutput(out);
       if (!openOutput(path, out)) return false;
       sink.context = out.file;
     }
-    result = writeTga(image, sink, scratch.data(), scratch.size())
+    result = writeTga(image, sink, scratch, scratch_size)
                  ? WriteResult::OK
                  : WriteResult::FAILED;
   }
@@ -90,4 +96,9 @@ bool saveImage(const char* path, const TgaImage& image) {
     return false;
   }
   return commitOutput(out);
+}
+
+bool saveImage(const char* path, const TgaImage& image) {
+  CodecBuffers buffers;
+  return saveImage(path, image, buffers);
 }
