@@ -14,6 +14,17 @@
 #include <sys/mman.h>
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+#define BRISEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRISEL_ASAN 1
+#endif
+#endif
+#ifdef BRISEL_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 // Reads until `size` bytes are stored or the source ends.
@@ -46,12 +57,29 @@ void preferHugePages(uint8_t* data, size_t size) {
 #endif
 }
 
+// A block kept for reuse may be larger than what is put in it. Under
+// AddressSanitizer the bytes past `used` are marked unaddressable, so that a
+// store past the image or the buffer is still caught, as it would be in a
+// block of the exact size.
+void fenceUnused(uint8_t* data, size_t used, size_t capacity) {
+#ifdef BRISEL_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(data, used);
+  ASAN_POISON_MEMORY_REGION(data + used, capacity - used);
+#else
+  (void)data;
+  (void)used;
+  (void)capacity;
+#endif
+}
+
 // Uses the block `pixels` holds when it is large enough: a batch of images
 // then faults its pixel memory in once, not once per file.
 bool allocatePixels(uint64_t size, PixelBuffer& pixels) {
   if (size > uint64_t{std::numeric_limits<ptrdiff_t>::max()}) return false;
   if (pixels.bytes && size <= pixels.capacity) {
     pixels.size = size;
+    fenceUnused(pixels.data(), static_cast<size_t>(size),
+                static_cast<size_t>(pixels.capacity));
     return true;
   }
   // The old block goes before the new one comes, so that memory never holds
@@ -65,12 +93,15 @@ bool allocatePixels(uint64_t size, PixelBuffer& pixels) {
   return true;
 }
 
-// Empties `image` for the next one read into it, keeping its pixel block.
+// Empties `image` for the next one read into it, keeping its memory.
 void clearImage(TgaImage& image) {
   PixelBuffer kept = std::move(image.pixels);
+  std::vector<uint8_t> extras = std::move(image.id_and_color_map);
   image = TgaImage();
   image.pixels = std::move(kept);
   image.pixels.size = 0;
+  image.id_and_color_map = std::move(extras);
+  image.id_and_color_map.clear();
 }
 
 // Fills the pixels with plain data; returns false when the source ran short.
@@ -180,6 +211,7 @@ uint8_t* reserveBytes(ReusedBytes& buffer, size_t size) {
     buffer.bytes.reset(new uint8_t[std::max<size_t>(size, 1)]);
     buffer.capacity = size;
   }
+  fenceUnused(buffer.bytes.get(), size, buffer.capacity);
   return buffer.bytes.get();
 }
 
@@ -222,10 +254,16 @@ LoadStatus readTga(ByteSource& source, TgaImage& image) {
 }
 
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
-                             TgaImage& image) {
+                             TgaImage& image, CodecBuffers& buffers) {
   std::pair<const uint8_t*, size_t> span(data, size);
   ByteSource source{readMemory, &span};
-  return readTga(source, image);
+  return readTga(source, image, buffers);
+}
+
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
+                             TgaImage& image) {
+  CodecBuffers buffers;
+  return readTgaFromMemory(data, size, image, buffers);
 }
 
 size_t tgaWriteScratchSize(const TgaHeader& header) {
@@ -292,6 +330,10 @@ WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
 
 std::vector<uint8_t> writeTgaToMemory(const TgaImage& image) {
   std::vector<uint8_t> out;
+  // Packets are only written when smaller than the plain pixels, so this is
+  // the most the file takes: one allocation instead of a growing series.
+  out.reserve(TGA_HEADER_SIZE + image.id_and_color_map.size() +
+              static_cast<size_t>(image.pixels.size));
   ByteSink sink{writeMemory, &out};
   ReusedBytes scratch;
   const size_t scratch_size = tgaWriteScratchSize(image.header);

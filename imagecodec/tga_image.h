@@ -185,6 +185,8 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
 LoadStatus readTga(ByteSource& source, TgaImage& image, CodecBuffers& buffers);
 LoadStatus readTga(ByteSource& source, TgaImage& image);
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
+                             CodecBuffers& buffers);
 // Writes the image, run-length encoded when that is strictly smaller.
 // `scratch` bounds the memory used for packets; it must hold at least
 // width * 5 bytes. tgaWriteScratchSize is what pays: the whole worst-case
