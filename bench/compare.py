@@ -1,18 +1,26 @@
 #!/usr/bin/env python3
-"""Times brisel against copying the file with cat, and against Pillow.
+"""Times brisel against its floors, against cat and against Pillow.
 
-Makes two 4096x4096 32-bit TGA workloads with its own generator:
+Makes its workloads with its own generator (--workloads picks some):
 
-  flat   render-like rows: horizontal spans of equal pixels of varied length
-         (2 to 512) with about 20% noise pixels between them; stored run-length
-         encoded, and brisel writes it run-length encoded.
-  photo  no two neighbouring pixels equal; stored uncompressed, and brisel
-         writes it uncompressed.
+  flat   long spans: render-like 4096x4096 rows, horizontal spans of equal
+         pixels of varied length (2 to 512) with about 20% noise pixels
+         between them; stored run-length encoded, written run-length encoded.
+  photo  4096x4096, no two neighbouring pixels equal; stored uncompressed,
+         written uncompressed.
+  short  short runs: 4096x4096 render-like rows of spans about 5.5 pixels
+         long, most followed by one to a few noise pixels (raw packets of
+         about 1.9), 22% of the pixels: about 4.3 million packets in a
+         27 MiB run-length file, written run-length encoded.
+  batch  --batch-files (300) files of 64, 128, 256 or 512 pixels a side,
+         each flat, short-run or photo-like, stored plain or run-length
+         encoded at random; or, with --batch-dir, copies of the 32-bit TGA
+         files found there. All in one call of each program.
 
-For each workload it runs, after one warm-up round, --runs interleaved rounds
-of:
+For each single image it runs, after one warm-up round, --runs interleaved
+rounds of:
 
-  cat     cat INPUT > NEW          (the floor: read and write the bytes once)
+  cat     cat INPUT > NEW          (copies the bytes once)
   brisel  brisel INPUT             (writes INPUT_brisel.tga beside it)
   pillow  open, putalpha(255), save(compression="tga_rle"), in a fresh
           /usr/bin/python3 (only when Pillow is installed there)
@@ -23,11 +31,18 @@ of:
           has the kernel copy between the files (copy_file_range), and the
           bytes never reach its memory.
 
-Each run is a whole process, timed from spawn to exit; its peak resident
-memory comes from the kernel's rusage for that child (os.wait4). Every
-output is deleted before the next run, outside the timing, the same way for
-all three. It prints medians, ratios and brisel's peak memory against
-1.1 x (width x height x 4) + 8 MiB.
+For the batch: brisel FILE..., copy_floor files FILE... (the per-file floor:
+read each file whole, set alpha, write a temporary file, rename it) and one
+Pillow process looping over the files.
+
+Each run is a whole process, timed from spawn to exit. Every output is
+deleted before the next run, outside the timing, the same way for all. Peak
+resident memory is measured on one more run of brisel under GNU time (a
+child spawned from this script would carry the script's own high-water
+mark), and compared with 1.1 x (width x height x 4) + 8 MiB for the largest
+image. It prints tables that can be pasted into the README: each workload
+against its floor (the image floor for one image, the per-file floor for
+the batch), then the single images against cat.
 
 Standard library only; run it with any python3:
   python3 bench/compare.py --brisel build/bench/brisel
@@ -371,17 +386,17 @@ def measure(name, path, width, height, args, pillow):
             outputs[mode] = stem + "_" + mode + ".tga"
             commands[mode] = ([args.floor, mode, path, outputs[mode]], None)
     times = {tool: [] for tool in commands}
+    cpu = {tool: [] for tool in commands}
     peaks = []
-    cpu = []
     for round_index in range(args.runs + 1):
         for tool, (argv, stdout_path) in commands.items():
             remove(outputs[tool])
             elapsed, peak = run_timed(argv, stdout_path)
             if round_index > 0:  # round 0 is the warm-up
                 times[tool].append(elapsed)
+                cpu[tool].append(run_timed.cpu)
                 if tool == "brisel":
                     peaks.append(peak)
-                    cpu.append(run_timed.cpu)
         if round_index == 0 and pillow and args.check:
             if not same_pixels(outputs["brisel"], outputs["pillow"]):
                 sys.exit(f"{name}: brisel's pixels differ from Pillow's")
@@ -398,7 +413,7 @@ def measure(name, path, width, height, args, pillow):
         "out_type": out_type,
         "medians": medians,
         "peak": peak,
-        "cpu": statistics.median(cpu),
+        "cpu": {t: statistics.median(v) for t, v in cpu.items()},
         "limit": 1.1 * width * height * 4 + 8 * 2**20,
     }
 
@@ -423,8 +438,8 @@ def measure_batch(paths, args, pillow):
     if pillow:
         commands["pillow"] = [PILLOW_PYTHON, "-c", PILLOW_BATCH_JOB] + paths
     times = {tool: [] for tool in commands}
+    cpu = {tool: [] for tool in commands}
     peaks = []
-    cpu = []
     for round_index in range(args.runs + 1):
         for tool, argv in commands.items():
             for output in outputs[tool]:
@@ -432,9 +447,9 @@ def measure_batch(paths, args, pillow):
             elapsed, peak = run_timed(argv)
             if round_index > 0:
                 times[tool].append(elapsed)
+                cpu[tool].append(run_timed.cpu)
                 if tool == "brisel":
                     peaks.append(peak)
-                    cpu.append(run_timed.cpu)
     for output in outputs["brisel"]:
         remove(output)
     peak = peak_rss(commands["brisel"], max(peaks, default=0))
@@ -448,7 +463,7 @@ def measure_batch(paths, args, pillow):
         "out_type": None,
         "medians": {t: statistics.median(v) for t, v in times.items()},
         "peak": peak,
-        "cpu": statistics.median(cpu),
+        "cpu": {t: statistics.median(v) for t, v in cpu.items()},
         "limit": 1.1 * largest * 4 + 8 * 2**20,
     }
 
@@ -570,9 +585,10 @@ def print_tables(rows, args, side, pillow):
           f"processes, spawn to exit; single images {side}x{side}")
     print()
     # Each workload against its floor: the image floor for one image, the
-    # per-file floor (copy_floor files) for the batch.
+    # per-file floor (copy_floor files) for the batch. CPU time (user plus
+    # system) moves less than wall time on a shared machine.
     header = ["workload", "input", "floor", "brisel", "brisel/floor",
-              "brisel CPU"]
+              "floor CPU", "brisel CPU", "CPU ratio"]
     if pillow:
         header += ["Pillow", "Pillow/brisel"]
     header += ["brisel peak RSS", "RSS limit"]
@@ -580,7 +596,10 @@ def print_tables(rows, args, side, pillow):
     print("|" + "|".join("---" for _ in header) + "|")
     for row in rows:
         m = row["medians"]
-        floor = m.get("image", m.get("files"))
+        floor_tool = "image" if "image" in m else "files"
+        floor = m.get(floor_tool)
+        floor_cpu = row["cpu"].get(floor_tool)
+        brisel_cpu = row["cpu"]["brisel"]
         if row["out_type"] is None:
             name = row["name"]
         else:
@@ -590,7 +609,9 @@ def print_tables(rows, args, side, pillow):
                  f"{floor * 1e3:.1f} ms" if floor else "-",
                  f"{m['brisel'] * 1e3:.1f} ms",
                  f"{m['brisel'] / floor:.2f}x" if floor else "-",
-                 f"{row['cpu'] * 1e3:.1f} ms"]
+                 f"{floor_cpu * 1e3:.1f} ms" if floor else "-",
+                 f"{brisel_cpu * 1e3:.1f} ms",
+                 f"{brisel_cpu / floor_cpu:.2f}x" if floor else "-"]
         if pillow:
             cells += [f"{m['pillow'] * 1e3:.0f} ms",
                       f"{m['pillow'] / m['brisel']:.1f}x"]
