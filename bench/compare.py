@@ -440,22 +440,25 @@ def measure_batch(paths, args, pillow):
     times = {tool: [] for tool in commands}
     cpu = {tool: [] for tool in commands}
     peaks = []
+    # Each program's outputs are deleted right after its run, so that each
+    # finds the folder as the one before left it: only the inputs, and the
+    # inodes of the outputs just deleted, which the file system steps over.
+    for tool in commands:
+        for output in outputs[tool]:
+            remove(output)
     for round_index in range(args.runs + 1):
         for tool, argv in commands.items():
+            elapsed, peak = run_timed(argv)
             for output in outputs[tool]:
                 remove(output)
-            elapsed, peak = run_timed(argv)
             if round_index > 0:
                 times[tool].append(elapsed)
                 cpu[tool].append(run_timed.cpu)
                 if tool == "brisel":
                     peaks.append(peak)
+    peak = peak_rss(commands["brisel"], max(peaks, default=0))
     for output in outputs["brisel"]:
         remove(output)
-    peak = peak_rss(commands["brisel"], max(peaks, default=0))
-    for names in outputs.values():
-        for output in names:
-            remove(output)
     largest = max(w * h for w, h in map(tga_size, paths))
     return {
         "name": f"batch of {len(paths)}",
