@@ -533,7 +533,8 @@ def main():
                         help="leave Pillow out")
     parser.add_argument("--check", action="store_true",
                         help="after the warm-up, check with Pillow that "
-                             "brisel's output has Pillow's pixels")
+                             "brisel's output has Pillow's pixels (single "
+                             "images)")
     parser.add_argument("--one-off", type=int, metavar="SIDE",
                         help="instead of the table: one run of cat and brisel "
                              "on a flat SIDExSIDE image (65535 is the largest; "
