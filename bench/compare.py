@@ -1,18 +1,26 @@
 #!/usr/bin/env python3
-"""Times brisel against copying the file with cat, and against Pillow.
+"""Times brisel against its floors, against cat and against Pillow.
 
-Makes two 4096x4096 32-bit TGA workloads with its own generator:
+Makes its workloads with its own generator (--workloads picks some):
 
-  flat   render-like rows: horizontal spans of equal pixels of varied length
-         (2 to 512) with about 20% noise pixels between them; stored run-length
-         encoded, and brisel writes it run-length encoded.
-  photo  no two neighbouring pixels equal; stored uncompressed, and brisel
-         writes it uncompressed.
+  flat   long spans: render-like 4096x4096 rows, horizontal spans of equal
+         pixels of varied length (2 to 512) with about 20% noise pixels
+         between them; stored run-length encoded, written run-length encoded.
+  photo  4096x4096, no two neighbouring pixels equal; stored uncompressed,
+         written uncompressed.
+  short  short runs: 4096x4096 render-like rows of spans about 5.5 pixels
+         long, most followed by one to a few noise pixels (raw packets of
+         about 1.9), 22% of the pixels: about 4.3 million packets in a
+         27 MiB run-length file, written run-length encoded.
+  batch  --batch-files (300) files of 64, 128, 256 or 512 pixels a side,
+         each flat, short-run or photo-like, stored plain or run-length
+         encoded at random; or, with --batch-dir, copies of the 32-bit TGA
+         files found there. All in one call of each program.
 
-For each workload it runs, after one warm-up round, --runs interleaved rounds
-of:
+For each single image it runs, after one warm-up round, --runs interleaved
+rounds of:
 
-  cat     cat INPUT > NEW          (the floor: read and write the bytes once)
+  cat     cat INPUT > NEW          (copies the bytes once)
   brisel  brisel INPUT             (writes INPUT_brisel.tga beside it)
   pillow  open, putalpha(255), save(compression="tga_rle"), in a fresh
           /usr/bin/python3 (only when Pillow is installed there)
@@ -23,11 +31,18 @@ of:
           has the kernel copy between the files (copy_file_range), and the
           bytes never reach its memory.
 
-Each run is a whole process, timed from spawn to exit; its peak resident
-memory comes from the kernel's rusage for that child (os.wait4). Every
-output is deleted before the next run, outside the timing, the same way for
-all three. It prints medians, ratios and brisel's peak memory against
-1.1 x (width x height x 4) + 8 MiB.
+For the batch: brisel FILE..., copy_floor files FILE... (the per-file floor:
+read each file whole, set alpha, write a temporary file, rename it) and one
+Pillow process looping over the files.
+
+Each run is a whole process, timed from spawn to exit. Every output is
+deleted before the next run, outside the timing, the same way for all. Peak
+resident memory is measured on one more run of brisel under GNU time (a
+child spawned from this script would carry the script's own high-water
+mark), and compared with 1.1 x (width x height x 4) + 8 MiB for the largest
+image. It prints tables that can be pasted into the README: each workload
+against its floor (the image floor for one image, the per-file floor for
+the batch), then the single images against cat.
 
 Standard library only; run it with any python3:
   python3 bench/compare.py --brisel build/bench/brisel
@@ -51,6 +66,15 @@ PILLOW_JOB = (
     "im = Image.open(sys.argv[1])\n"
     "im.putalpha(255)\n"
     "im.save(sys.argv[2], compression='tga_rle')\n"
+)
+# The same for every INPUT given, in one process: INPUT_pillow.tga.
+PILLOW_BATCH_JOB = (
+    "import sys\n"
+    "from PIL import Image\n"
+    "for path in sys.argv[1:]:\n"
+    "    im = Image.open(path)\n"
+    "    im.putalpha(255)\n"
+    "    im.save(path[:-4] + '_pillow.tga', compression='tga_rle')\n"
 )
 
 
@@ -114,6 +138,95 @@ def write_flat(path, width, height, seed, distinct_rows=None):
             f.write(rows[y % len(rows)] if rows else flat_row(rng, width))
 
 
+def spans_to_packets(spans):
+    """Run packets for spans of 2 or more, raw packets for the single pixels
+    between them; packets end with the row."""
+    out = bytearray()
+    raw = []
+    for pixel, count in spans:
+        if count == 1:
+            raw.append(pixel)
+            if len(raw) == 128:
+                out.append(127)
+                out += b"".join(raw)
+                raw = []
+            continue
+        if raw:
+            out.append(len(raw) - 1)
+            out += b"".join(raw)
+            raw = []
+        while count >= 2:
+            n = min(count, 128)
+            out.append(0x80 + n - 1)
+            out += pixel
+            count -= n
+        if count == 1:
+            raw.append(pixel)
+    if raw:
+        out.append(len(raw) - 1)
+        out += b"".join(raw)
+    return bytes(out)
+
+
+def spans_to_plain(spans):
+    return b"".join(pixel * count for pixel, count in spans)
+
+
+def new_pixel(rng, previous):
+    pixel = rng.randbytes(4)
+    return pixel if pixel != previous else bytes([pixel[0] ^ 1]) + pixel[1:]
+
+
+def short_spans(rng, width):
+    """One row as (pixel, count) spans, no two neighbours alike: runs of 2 or
+    more, about 5.5 on average, four times in five followed by about 1.9
+    single noise pixels."""
+    spans = []
+    x = 0
+    previous = None
+    while x < width:
+        count = min(2 + int(rng.expovariate(1 / 4.0)), width - x)
+        previous = new_pixel(rng, previous)
+        spans.append((previous, count))
+        x += count
+        if rng.random() < 0.8:
+            for _ in range(min(1 + int(rng.expovariate(1 / 1.4)), width - x)):
+                previous = new_pixel(rng, previous)
+                spans.append((previous, 1))
+                x += 1
+    return spans
+
+
+def long_spans(rng, width):
+    """As flat_row, as spans: runs of 2 to 512 with up to 46 noise pixels
+    after each."""
+    spans = []
+    x = 0
+    previous = None
+    while x < width:
+        count = min(int(2 ** rng.uniform(1.0, 9.0)), width - x)
+        previous = new_pixel(rng, previous)
+        spans.append((previous, count))
+        x += count
+        for _ in range(min(rng.randint(0, 46), width - x)):
+            previous = new_pixel(rng, previous)
+            spans.append((previous, 1))
+            x += 1
+    return spans
+
+
+def write_short(path, width, height, seed, distinct_rows=None):
+    """Run-length encoded short runs, one row after another."""
+    rng = random.Random(seed)
+    rows = [spans_to_packets(short_spans(rng, width))
+            for _ in range(distinct_rows or 0)]
+    with open(path, "wb") as f:
+        f.write(tga_header(10, width, height))
+        for y in range(height):
+            f.write(rows[y % len(rows)] if rows
+                    else spans_to_packets(short_spans(rng, width)))
+
+
 def write_photo(path, width, height, seed):
     """Uncompressed random pixels whose blue low bit follows (x + y) parity,
     so no two neighbours, across or down, are equal."""
@@ -128,6 +241,73 @@ def write_photo(path, width, height, seed):
             row[0::8] = row[0::8].translate(even)
             row[4::8] = row[4::8].translate(odd)
             f.write(row)
+
+
+def photo_rows(rng, width, height):
+    """Random pixels; neighbours are equal with odds of 2**-32 only."""
+    return [rng.randbytes(width * 4) for _ in range(height)]
+
+
+def write_batch_file(path, rng):
+    """One file of the batch: 64, 128, 256 or 512 pixels a side, as textures
+    are, with flat, short-run or photo-like content, stored plain or
+    run-length encoded."""
+    width = rng.choice((64, 128, 256, 512))
+    height = rng.choice((64, 128, 256, 512))
+    kind = rng.choice(("flat", "short", "photo"))
+    rle = rng.random() < 0.5
+    with open(path, "wb") as f:
+        f.write(tga_header(10 if rle else 2, width, height))
+        if kind == "photo":
+            for row in photo_rows(rng, width, height):
+                if not rle:
+                    f.write(row)
+                    continue
+                for x in range(0, width, 128):
+                    piece = row[x * 4:(x + 128) * 4]
+                    f.write(bytes([len(piece) // 4 - 1]) + piece)
+            return
+        make = long_spans if kind == "flat" else short_spans
+        for _ in range(height):
+            spans = make(rng, width)
+            f.write(spans_to_packets(spans) if rle else spans_to_plain(spans))
+
+
+def batch_inputs(args, workdir):
+    """The batch's files: generated into workdir/batch, or with --batch-dir
+    the 32-bit type 2 and 10 files found there (read, never written to)."""
+    if args.batch_dir:
+        found = []
+        for root, _, names in os.walk(args.batch_dir):
+            for name in sorted(names):
+                path = os.path.join(root, name)
+                with open(path, "rb") as f:
+                    head = f.read(18)
+                if (name.lower().endswith(".tga") and len(head) == 18
+                        and head[2] in (2, 10) and head[16] == 32
+                        and not name.endswith("_brisel.tga")):
+                    found.append(path)
+        if not found:
+            sys.exit(f"{args.batch_dir}: no 32-bit TGA files")
+        # Outputs go beside copies in workdir, never into the folder given.
+        folder = os.path.join(workdir, "batch-dir")
+        os.makedirs(folder, exist_ok=True)
+        paths = []
+        for i, source in enumerate(found):
+            path = os.path.join(folder, f"{i:04d}.tga")
+            if not os.path.exists(path):
+                shutil.copyfile(source, path)
+            paths.append(path)
+        return paths
+    folder = os.path.join(workdir, "batch")
+    os.makedirs(folder, exist_ok=True)
+    paths = []
+    for i in range(args.batch_files):
+        path = os.path.join(folder, f"{i:04d}.tga")
+        if not os.path.exists(path):
+            write_batch_file(path, random.Random(1000 + i))
+        paths.append(path)
+    return paths
 
 
 def remove(path):
@@ -153,6 +333,24 @@ def run_timed(argv, stdout_path=None):
     run_timed.cpu = usage.ru_utime + usage.ru_stime
     run_timed.usage = usage
     return elapsed, usage.ru_maxrss * 1024
+
+
+TIME_PROGRAM = "/usr/bin/time"
+
+
+def peak_rss(argv, fallback):
+    """The peak resident memory of one more run of argv, through GNU time
+    when it is there. A child spawned straight from this script inherits the
+    script's own high-water mark, which hides a peak smaller than it (a
+    batch of small files); one spawned from time does not."""
+    if not os.access(TIME_PROGRAM, os.X_OK):
+        return fallback
+    done = subprocess.run([TIME_PROGRAM, "-f", "%M"] + argv,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        return int(done.stderr.decode().split()[-1]) * 1024
+    except (ValueError, IndexError):
+        return fallback
 
 
 def have_pillow():
@@ -188,22 +386,24 @@ def measure(name, path, width, height, args, pillow):
             outputs[mode] = stem + "_" + mode + ".tga"
             commands[mode] = ([args.floor, mode, path, outputs[mode]], None)
     times = {tool: [] for tool in commands}
+    cpu = {tool: [] for tool in commands}
     peaks = []
-    cpu = []
     for round_index in range(args.runs + 1):
         for tool, (argv, stdout_path) in commands.items():
             remove(outputs[tool])
             elapsed, peak = run_timed(argv, stdout_path)
             if round_index > 0:  # round 0 is the warm-up
                 times[tool].append(elapsed)
+                cpu[tool].append(run_timed.cpu)
                 if tool == "brisel":
                     peaks.append(peak)
-                    cpu.append(run_timed.cpu)
         if round_index == 0 and pillow and args.check:
             if not same_pixels(outputs["brisel"], outputs["pillow"]):
                 sys.exit(f"{name}: brisel's pixels differ from Pillow's")
     with open(outputs["brisel"], "rb") as f:
         out_type = f.read(3)[2]
+    remove(outputs["brisel"])
+    peak = peak_rss(commands["brisel"][0], max(peaks, default=0))
     for output in outputs.values():
         remove(output)
     medians = {tool: statistics.median(values) for tool, values in times.items()}
@@ -212,9 +412,62 @@ def measure(name, path, width, height, args, pillow):
         "input_mib": os.path.getsize(path) / 2**20,
         "out_type": out_type,
         "medians": medians,
-        "peak": max(peaks),
-        "cpu": statistics.median(cpu),
+        "peak": peak,
+        "cpu": {t: statistics.median(v) for t, v in cpu.items()},
         "limit": 1.1 * width * height * 4 + 8 * 2**20,
+    }
+
+
+def tga_size(path):
+    with open(path, "rb") as f:
+        head = f.read(18)
+    width, height = struct.unpack_from("<HH", head, 12)
+    return width, height
+
+
+def measure_batch(paths, args, pillow):
+    """brisel, the per-file floor and Pillow, each one process for all the
+    files, interleaved as in measure."""
+    stems = [path[:-4] for path in paths]
+    outputs = {"brisel": [s + "_brisel.tga" for s in stems],
+               "pillow": [s + "_pillow.tga" for s in stems],
+               "files": [s + "_floor.tga" for s in stems]}
+    commands = {"brisel": [args.brisel] + paths}
+    if args.floor:
+        commands["files"] = [args.floor, "files"] + paths
+    if pillow:
+        commands["pillow"] = [PILLOW_PYTHON, "-c", PILLOW_BATCH_JOB] + paths
+    times = {tool: [] for tool in commands}
+    cpu = {tool: [] for tool in commands}
+    peaks = []
+    # Each program's outputs are deleted right after its run, so that each
+    # finds the folder as the one before left it: only the inputs, and the
+    # inodes of the outputs just deleted, which the file system steps over.
+    for tool in commands:
+        for output in outputs[tool]:
+            remove(output)
+    for round_index in range(args.runs + 1):
+        for tool, argv in commands.items():
+            elapsed, peak = run_timed(argv)
+            for output in outputs[tool]:
+                remove(output)
+            if round_index > 0:
+                times[tool].append(elapsed)
+                cpu[tool].append(run_timed.cpu)
+                if tool == "brisel":
+                    peaks.append(peak)
+    peak = peak_rss(commands["brisel"], max(peaks, default=0))
+    for output in outputs["brisel"]:
+        remove(output)
+    largest = max(w * h for w, h in map(tga_size, paths))
+    return {
+        "name": f"batch of {len(paths)}",
+        "input_mib": sum(os.path.getsize(p) for p in paths) / 2**20,
+        "out_type": None,
+        "medians": {t: statistics.median(v) for t, v in times.items()},
+        "peak": peak,
+        "cpu": {t: statistics.median(v) for t, v in cpu.items()},
+        "limit": 1.1 * largest * 4 + 8 * 2**20,
     }
 
 
@@ -248,6 +501,10 @@ def one_off(args, side):
             shutil.rmtree(workdir)
 
 
+WORKLOADS = ("flat", "photo", "short", "batch")
+LABELS = {"flat": "long spans", "photo": "photo", "short": "short runs"}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--brisel", default="build/bench/brisel",
@@ -255,7 +512,16 @@ def main():
     parser.add_argument("--runs", type=int, default=11,
                         help="timed rounds after the warm-up (default: 11)")
     parser.add_argument("--size", type=int, default=4096,
-                        help="width and height of the workloads")
+                        help="width and height of the single-image workloads")
+    parser.add_argument("--workloads", default=",".join(WORKLOADS),
+                        help="comma-separated, from " + ", ".join(WORKLOADS)
+                             + " (default: all)")
+    parser.add_argument("--batch-files", type=int, default=300,
+                        help="files in the generated batch (default: 300)")
+    parser.add_argument("--batch-dir",
+                        help="time the batch on the 32-bit TGA files under "
+                             "this folder (copied to the work folder) instead "
+                             "of generated ones")
     parser.add_argument("--workdir",
                         help="folder for inputs and outputs (default: a new "
                              "temporary folder, removed afterwards); inputs "
@@ -267,7 +533,8 @@ def main():
                         help="leave Pillow out")
     parser.add_argument("--check", action="store_true",
                         help="after the warm-up, check with Pillow that "
-                             "brisel's output has Pillow's pixels")
+                             "brisel's output has Pillow's pixels (single "
+                             "images)")
     parser.add_argument("--one-off", type=int, metavar="SIDE",
                         help="instead of the table: one run of cat and brisel "
                              "on a flat SIDExSIDE image (65535 is the largest; "
@@ -286,27 +553,46 @@ def main():
     if args.one_off:
         one_off(args, args.one_off)
         return
+    workloads = [w for w in args.workloads.split(",") if w]
+    for w in workloads:
+        if w not in WORKLOADS:
+            sys.exit(f"unknown workload {w}; choose from {', '.join(WORKLOADS)}")
     pillow = not args.no_pillow and have_pillow()
 
     workdir = args.workdir or tempfile.mkdtemp(prefix="brisel-bench-")
     os.makedirs(workdir, exist_ok=True)
     side = args.size
+    writers = {"flat": (write_flat, 1), "photo": (write_photo, 2),
+               "short": (write_short, 4)}
     try:
         rows = []
-        for name, writer, seed in (("flat", write_flat, 1),
-                                   ("photo", write_photo, 2)):
+        for name in workloads:
+            if name == "batch":
+                rows.append(measure_batch(batch_inputs(args, workdir), args,
+                                          pillow))
+                continue
+            writer, seed = writers[name]
             path = os.path.join(workdir, f"{name}{side}.tga")
             if not os.path.exists(path):
                 writer(path, side, side, seed)
-            rows.append(measure(name, path, side, side, args, pillow))
+            row = measure(name, path, side, side, args, pillow)
+            row["name"] = LABELS[name]
+            rows.append(row)
     finally:
         if not args.workdir:
             shutil.rmtree(workdir)
+    print_tables(rows, args, side, pillow)
 
-    print(f"{side}x{side}, medians of {args.runs} interleaved runs after a "
-          f"warm-up; whole processes, spawn to exit")
+
+def print_tables(rows, args, side, pillow):
+    print(f"medians of {args.runs} interleaved runs after a warm-up; whole "
+          f"processes, spawn to exit; single images {side}x{side}")
     print()
-    header = ["workload", "input", "cat", "brisel", "brisel/cat", "brisel CPU"]
+    # Each workload against its floor: the image floor for one image, the
+    # per-file floor (copy_floor files) for the batch. CPU time (user plus
+    # system) moves less than wall time on a shared machine.
+    header = ["workload", "input", "floor", "brisel", "brisel/floor",
+              "floor CPU", "brisel CPU", "CPU ratio"]
     if pillow:
         header += ["Pillow", "Pillow/brisel"]
     header += ["brisel peak RSS", "RSS limit"]
@@ -314,21 +600,34 @@ def main():
     print("|" + "|".join("---" for _ in header) + "|")
     for row in rows:
         m = row["medians"]
-        kind = "RLE" if row["out_type"] == 10 else "plain"
-        cells = [f"{row['name']} ({kind})", f"{row['input_mib']:.1f} MiB",
-                 f"{m['cat'] * 1e3:.1f} ms", f"{m['brisel'] * 1e3:.1f} ms",
-                 f"{m['brisel'] / m['cat']:.2f}x", f"{row['cpu'] * 1e3:.1f} ms"]
+        floor_tool = "image" if "image" in m else "files"
+        floor = m.get(floor_tool)
+        floor_cpu = row["cpu"].get(floor_tool)
+        brisel_cpu = row["cpu"]["brisel"]
+        if row["out_type"] is None:
+            name = row["name"]
+        else:
+            kind = "RLE" if row["out_type"] == 10 else "plain"
+            name = f"{row['name']} ({kind})"
+        cells = [name, f"{row['input_mib']:.1f} MiB",
+                 f"{floor * 1e3:.1f} ms" if floor else "-",
+                 f"{m['brisel'] * 1e3:.1f} ms",
+                 f"{m['brisel'] / floor:.2f}x" if floor else "-",
+                 f"{floor_cpu * 1e3:.1f} ms" if floor else "-",
+                 f"{brisel_cpu * 1e3:.1f} ms",
+                 f"{brisel_cpu / floor_cpu:.2f}x" if floor else "-"]
         if pillow:
             cells += [f"{m['pillow'] * 1e3:.0f} ms",
                       f"{m['pillow'] / m['brisel']:.1f}x"]
         cells += [f"{row['peak'] / 2**20:.1f} MiB",
                   f"{row['limit'] / 2**20:.1f} MiB"]
         print("| " + " | ".join(cells) + " |")
-    if args.floor:
+    singles = [row for row in rows if "cat" in row["medians"]]
+    if args.floor and singles:
         print()
         print("| workload | cat | stream floor | image floor | brisel |")
         print("|---|---|---|---|---|")
-        for row in rows:
+        for row in singles:
             m = row["medians"]
             cells = [row["name"]] + [
                 f"{m[tool] * 1e3:.1f} ms ({m[tool] / m['cat']:.2f}x cat)"

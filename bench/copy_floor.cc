@@ -16,6 +16,12 @@
 //     (standing in for sizing and encoding), and as many bytes written as
 //     were read.
 //
+//   copy_floor files INPUT...
+//     The least a batch tool can do per file: read the file whole into one
+//     buffer kept for all files, set every fourth byte after the header to
+//     255, write it to a temporary file beside INPUT_floor.tga and rename it
+//     to that name. One process for all the files, as `brisel INPUT...`.
+//
 // It makes no valid image; it only times the traffic.
 
 #include <algorithm>
@@ -24,6 +30,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -103,11 +111,51 @@ int image(std::FILE* in, std::FILE* out) {
   return 0;
 }
 
+// Reads `path` whole into `data`, which keeps its memory for the next file.
+bool readWhole(const char* path, std::vector<uint8_t>& data) {
+  std::FILE* in = std::fopen(path, "rb");
+  if (!in) return false;
+  long size = -1;
+  if (std::fseek(in, 0, SEEK_END) == 0) size = std::ftell(in);
+  std::rewind(in);
+  bool ok = size >= 0;
+  if (ok) {
+    data.resize(static_cast<size_t>(size));
+    ok = std::fread(data.data(), 1, data.size(), in) == data.size();
+  }
+  std::fclose(in);
+  return ok;
+}
+
+int files(int count, char** paths) {
+  std::vector<uint8_t> data;
+  for (int i = 0; i < count; ++i) {
+    std::string path = paths[i];
+    if (!readWhole(path.c_str(), data)) return 1;
+    if (data.size() > HEADER) setAlpha(data.data() + HEADER, data.size() - HEADER);
+    const std::string target = path.substr(0, path.size() - 4) + "_floor.tga";
+    const std::string temp = target + ".tmp";
+    std::FILE* out = std::fopen(temp.c_str(), "wb");
+    if (!out) return 1;
+    const bool written =
+        std::fwrite(data.data(), 1, data.size(), out) == data.size();
+    if (std::fclose(out) != 0 || !written ||
+        std::rename(temp.c_str(), target.c_str()) != 0) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "files") == 0) {
+    return files(argc - 2, argv + 2);
+  }
   if (argc != 4) {
-    std::fputs("usage: copy_floor stream|image INPUT OUTPUT\n", stderr);
+    std::fputs("usage: copy_floor stream|image INPUT OUTPUT\n"
+               "       copy_floor files INPUT...\n", stderr);
     return 2;
   }
   std::FILE* in = std::fopen(argv[2], "rb");

@@ -20,16 +20,17 @@
 
 namespace {
 
-void processFile(const char* path) {
-  TgaImage image;
-  if (!loadImage(path, image)) return;
+// `image` and `buffers` carry memory over from the files before, so that a
+// batch of small files does not allocate and fault in its buffers each time.
+void processFile(const char* path, TgaImage& image, CodecBuffers& buffers) {
+  if (!loadImage(path, image, buffers)) return;
   makeOpaque(image.pixels.data(), image.pixels.size);
   std::string output;
   if (!outputName(path, output)) {
     reportLine("%s has too short a name\n", path);
     return;
   }
-  if (!saveImage(output.c_str(), image)) {
+  if (!saveImage(output.c_str(), image, buffers)) {
     reportLine("%s cannot be written\n", output.c_str());
     return;
   }
@@ -44,9 +45,11 @@ int run(int argc, char** argv) {
     std::fflush(stdout);
     return -1;
   }
+  TgaImage image;
+  CodecBuffers buffers;
   for (int i = 1; i < argc; ++i) {
     try {
-      processFile(argv[i]);
+      processFile(argv[i], image, buffers);
     } catch (const std::bad_alloc&) {
       // Only the pixel buffer is allocated without a throw; smaller buffers
       // failing means memory is exhausted just the same.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "imagecodec/tga_image.h"
 
@@ -13,11 +14,18 @@
 #include <sys/mman.h>
 #endif
 
-namespace {
+#if defined(__SANITIZE_ADDRESS__)
+#define BRISEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRISEL_ASAN 1
+#endif
+#endif
+#ifdef BRISEL_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
-// Streams are read and written through buffers of this size, so memory stays
-// close to one decoded image whatever the file size.
-constexpr size_t IO_CHUNK = size_t{1} << 20;
+namespace {
 
 // Reads until `size` bytes are stored or the source ends.
 size_t readFully(ByteSource& source, uint8_t* dst, size_t size) {
@@ -49,13 +57,51 @@ void preferHugePages(uint8_t* data, size_t size) {
 #endif
 }
 
+// A block kept for reuse may be larger than what is put in it. Under
+// AddressSanitizer the bytes past `used` are marked unaddressable, so that a
+// store past the image or the buffer is still caught, as it would be in a
+// block of the exact size.
+void fenceUnused(uint8_t* data, size_t used, size_t capacity) {
+#ifdef BRISEL_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(data, used);
+  ASAN_POISON_MEMORY_REGION(data + used, capacity - used);
+#else
+  (void)data;
+  (void)used;
+  (void)capacity;
+#endif
+}
+
+// Uses the block `pixels` holds when it is large enough: a batch of images
+// then faults its pixel memory in once, not once per file.
 bool allocatePixels(uint64_t size, PixelBuffer& pixels) {
   if (size > uint64_t{std::numeric_limits<ptrdiff_t>::max()}) return false;
+  if (pixels.bytes && size <= pixels.capacity) {
+    pixels.size = size;
+    fenceUnused(pixels.data(), static_cast<size_t>(size),
+                static_cast<size_t>(pixels.capacity));
+    return true;
+  }
+  // The old block goes before the new one comes, so that memory never holds
+  // two images.
+  pixels = PixelBuffer();
   pixels.bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
   if (!pixels.bytes) return false;
   pixels.size = size;
+  pixels.capacity = size;
   preferHugePages(pixels.data(), static_cast<size_t>(size));
   return true;
+}
+
+// Empties `image` for the next one read into it, keeping its memory.
+void clearImage(TgaImage& image) {
+  PixelBuffer kept = std::move(image.pixels);
+  std::vector<uint8_t> extras = std::move(image.id_and_color_map);
+  image = TgaImage();
+  image.pixels = std::move(kept);
+  image.pixels.size = 0;
+  image.id_and_color_map = std::move(extras);
+  image.id_and_color_map.clear();
 }
 
 // Fills the pixels with plain data; returns false when the source ran short.
@@ -67,16 +113,22 @@ bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
   return false;
 }
 
-// Decodes the packet stream as it arrives, reading no further than the packet
+// Decodes the packet stream as it arrives, reading no further than the chunk
 // that completes the image. Returns false when the stream ran short.
-bool readRlePixels(ByteSource& source, PixelBuffer& pixels) {
+bool readRlePixels(ByteSource& source, PixelBuffer& pixels,
+                   ReusedBytes& chunk_buffer) {
   if (pixels.size == 0) return true;
-  std::unique_ptr<uint8_t[]> chunk(new uint8_t[IO_CHUNK]);
+  // The longest stream that can fill the image is one single-pixel raw
+  // packet, 5 bytes, per 4 pixel bytes; a larger chunk would never be filled
+  // by a file that ends with its pixels.
+  const size_t chunk_size = static_cast<size_t>(
+      std::min<uint64_t>(IO_CHUNK_BYTES, pixels.size + pixels.size / 4));
+  uint8_t* chunk = reserveBytes(chunk_buffer, chunk_size);
   RleDecoder decoder;
   while (decoder.out_pos < pixels.size) {
-    size_t n = source.read(source.context, chunk.get(), IO_CHUNK);
+    size_t n = source.read(source.context, chunk, chunk_size);
     if (n == 0) break;
-    decodeRleChunk(decoder, chunk.get(), n, pixels.data(), pixels.size);
+    decodeRleChunk(decoder, chunk, n, pixels.data(), pixels.size);
   }
   if (decoder.out_pos == pixels.size) return true;
   std::memset(pixels.data() + decoder.out_pos, 0,
@@ -142,7 +194,8 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
   const uint8_t* data = image.pixels.data();
   uint64_t left = image.pixels.size;
   while (left > 0) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(left, 64 * IO_CHUNK));
+    size_t n =
+        static_cast<size_t>(std::min<uint64_t>(left, 64 * IO_CHUNK_BYTES));
     if (!sink.write(sink.context, data, n)) return false;
     data += n;
     left -= n;
@@ -151,18 +204,35 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
 }
 
 // Whether the pixels, with the buffers that reading and writing them take,
-// fit in `memory_limit` bytes.
-bool fitsMemory(const TgaHeader& header, uint64_t memory_limit) {
+// fit in `memory_limit` bytes. What the record and buffers already hold is
+// in use now and is reused or released before anything larger comes, so it
+// counts as room; counting it twice would refuse images that fit.
+bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
+                const CodecBuffers& buffers, uint64_t memory_limit) {
   const uint64_t need =
-      pixelByteCount(header) + IO_CHUNK + tgaWriteScratchSize(header);
-  return need <= memory_limit;
+      pixelByteCount(header) + IO_CHUNK_BYTES + tgaWriteScratchSize(header);
+  const uint64_t held = pixels.capacity + buffers.read_chunk.capacity +
+                        buffers.write_scratch.capacity;
+  const uint64_t room = memory_limit > UINT64_MAX - held ? UINT64_MAX
+                                                         : memory_limit + held;
+  return need <= room;
 }
 
 }  // namespace
 
+uint8_t* reserveBytes(ReusedBytes& buffer, size_t size) {
+  if (!buffer.bytes || size > buffer.capacity) {
+    buffer = ReusedBytes();
+    buffer.bytes.reset(new uint8_t[std::max<size_t>(size, 1)]);
+    buffer.capacity = size;
+  }
+  fenceUnused(buffer.bytes.get(), size, buffer.capacity);
+  return buffer.bytes.get();
+}
+
 LoadStatus readTga(ByteSource& source, TgaImage& image,
-                   uint64_t memory_limit) {
-  image = TgaImage();
+                   CodecBuffers& buffers, uint64_t memory_limit) {
+  clearImage(image);
   uint8_t header_bytes[TGA_HEADER_SIZE] = {};
   size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
   TgaHeader& header = image.header;
@@ -174,7 +244,7 @@ LoadStatus readTga(ByteSource& source, TgaImage& image,
   if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
   bool complete = got == TGA_HEADER_SIZE;
 
-  if (!fitsMemory(header, memory_limit) ||
+  if (!fitsMemory(header, image.pixels, buffers, memory_limit) ||
       !allocatePixels(pixelByteCount(header), image.pixels)) {
     return LoadStatus::TOO_LARGE;
   }
@@ -184,7 +254,8 @@ LoadStatus readTga(ByteSource& source, TgaImage& image,
              complete;
 
   if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
-    complete = readRlePixels(source, image.pixels) && complete;
+    complete =
+        readRlePixels(source, image.pixels, buffers.read_chunk) && complete;
   } else {
     complete = readPlainPixels(source, image.pixels) && complete;
   }
@@ -193,15 +264,29 @@ LoadStatus readTga(ByteSource& source, TgaImage& image,
   return LoadStatus::OK;
 }
 
+LoadStatus readTga(ByteSource& source, TgaImage& image) {
+  CodecBuffers buffers;
+  return readTga(source, image, buffers);
+}
+
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
-                             TgaImage& image, uint64_t memory_limit) {
+                             TgaImage& image, CodecBuffers& buffers) {
   std::pair<const uint8_t*, size_t> span(data, size);
   ByteSource source{readMemory, &span};
-  return readTga(source, image, memory_limit);
+  return readTga(source, image, buffers);
+}
+
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
+                             TgaImage& image) {
+  CodecBuffers buffers;
+  return readTgaFromMemory(data, size, image, buffers);
 }
 
 size_t tgaWriteScratchSize(const TgaHeader& header) {
-  return std::max(IO_CHUNK, size_t{header.width} * 5);
+  const size_t row_worst = size_t{header.width} * 5;
+  const uint64_t stream_worst = uint64_t{row_worst} * header.height;
+  return std::max(row_worst, static_cast<size_t>(std::min<uint64_t>(
+                                 IO_CHUNK_BYTES, stream_worst)));
 }
 
 namespace {
@@ -261,9 +346,17 @@ WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
 
 std::vector<uint8_t> writeTgaToMemory(const TgaImage& image) {
   std::vector<uint8_t> out;
+  // Packets are only written when smaller than the plain pixels, so this is
+  // the most the file takes: one allocation instead of a growing series.
+  out.reserve(TGA_HEADER_SIZE + image.id_and_color_map.size() +
+              static_cast<size_t>(image.pixels.size));
   ByteSink sink{writeMemory, &out};
-  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
-  if (!writeTga(image, sink, scratch.data(), scratch.size())) out.clear();
+  ReusedBytes scratch;
+  const size_t scratch_size = tgaWriteScratchSize(image.header);
+  if (!writeTga(image, sink, reserveBytes(scratch, scratch_size),
+                scratch_size)) {
+    out.clear();
+  }
   return out;
 }
 

@@ -44,7 +44,7 @@ const char* refusalFormat(LoadStatus status) {
 
 }  // namespace
 
-bool loadImage(const char* path, TgaImage& image) {
+bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   errno = 0;
   std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "rb"));
   if (!file) {
@@ -57,23 +57,34 @@ bool loadImage(const char* path, TgaImage& image) {
   }
   ByteSource source{readFile, file.get()};
   // Measured for each file: what is free changes as the batch goes on.
-  const LoadStatus status = readTga(source, image, availableMemory());
+  const LoadStatus status =
+      readTga(source, image, buffers, availableMemory());
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
   const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"
                                                 : refusalFormat(status);
   if (!refusal) return true;
-  image = TgaImage();
+  // Nothing of a refused file may pass for an image; its pixel block stays
+  // for the next file, as after any other.
+  image.header = TgaHeader();
+  image.pixels.size = 0;
+  image.truncated = false;
   reportLine(refusal, path);
   return false;
 }
 
-bool saveImage(const char* path, const TgaImage& image) {
+bool loadImage(const char* path, TgaImage& image) {
+  CodecBuffers buffers;
+  return loadImage(path, image, buffers);
+}
+
+bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers) {
   if (image.header.image_type != TGA_TYPE_TRUECOLOR ||
       image.header.pixel_depth != 32) {
     return false;
   }
-  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
+  const size_t scratch_size = tgaWriteScratchSize(image.header);
+  uint8_t* scratch = reserveBytes(buffers.write_scratch, scratch_size);
   OutputFile out;
   if (!openOutput(path, out)) return false;
   ByteSink sink{writeFile, out.file};
@@ -82,14 +93,14 @@ bool saveImage(const char* path, const TgaImage& image) {
   WriteResult result =
       out.in_place
           ? WriteResult::START_OVER
-          : writeTgaInOnePass(image, sink, scratch.data(), scratch.size());
+          : writeTgaInOnePass(image, sink, scratch, scratch_size);
   if (result == WriteResult::START_OVER) {
     if (!out.in_place) {
       abandonOutput(out);
       if (!openOutput(path, out)) return false;
       sink.context = out.file;
     }
-    result = writeTga(image, sink, scratch.data(), scratch.size())
+    result = writeTga(image, sink, scratch, scratch_size)
                  ? WriteResult::OK
                  : WriteResult::FAILED;
   }
@@ -98,4 +109,9 @@ bool saveImage(const char* path, const TgaImage& image) {
     return false;
   }
   return commitOutput(out);
+}
+
+bool saveImage(const char* path, const TgaImage& image) {
+  CodecBuffers buffers;
+  return saveImage(path, image, buffers);
 }

@@ -74,9 +74,12 @@ struct TgaHeader {
 
 // width * height * 4 bytes of pixels in file order. The allocation is left
 // uninitialised: every byte is either read from the file or zeroed explicitly.
+// It may be larger than `size` (`capacity`): readTga keeps the block an image
+// had, when it is large enough, for the next image read into the same record.
 struct PixelBuffer {
   std::unique_ptr<uint8_t[]> bytes;
   uint64_t size = 0;
+  uint64_t capacity = 0;
   uint8_t* data() { return bytes.get(); }
   const uint8_t* data() const { return bytes.get(); }
 };
@@ -93,6 +96,31 @@ struct TgaImage {
 };
 
 enum class LoadStatus { OK, NOT_TGA, NOT_32BIT, TOO_LARGE };
+
+// Streams are read and written through buffers of at most this size, so
+// memory stays close to one decoded image whatever the file size.
+constexpr size_t IO_CHUNK_BYTES = size_t{1} << 20;
+
+// An uninitialised block kept from one image to the next.
+struct ReusedBytes {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t capacity = 0;
+};
+
+// Makes `buffer` at least `size` bytes long and returns it; throws
+// std::bad_alloc as new does. A block already large enough is kept as it is,
+// contents and all; a smaller one is released before the larger one is
+// allocated, so that the two are never held at once.
+uint8_t* reserveBytes(ReusedBytes& buffer, size_t size);
+
+// The working memory of reading and writing, owned by the caller so that a
+// batch of files allocates, clears and faults it in once rather than once per
+// file. Each buffer is sized to the image at hand (up to IO_CHUNK_BYTES, plus
+// a row for the scratch), so a small image never pays for a large buffer.
+struct CodecBuffers {
+  ReusedBytes read_chunk;     // run-length stream on its way from the source
+  ReusedBytes write_scratch;  // packets on their way to the sink
+};
 
 // Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the end.
 struct ByteSource {
@@ -154,16 +182,22 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
 // --- whole images on bytes (tga_codec.cc) ---
 // Reads header, ID field, colour map and pixels from `source`. On OK the
 // image's header has image_type 2 and its pixels hold width * height * 4 bytes.
+// The pixel block `image` already holds is used again when it is large
+// enough; otherwise it is released before a new one is allocated.
 // TOO_LARGE when the pixels and the buffers for reading and writing them
-// would need more than `memory_limit` bytes (see memory_limit.h), or cannot
-// be allocated.
-LoadStatus readTga(ByteSource& source, TgaImage& image,
+// would need more than `memory_limit` bytes beyond what the record and
+// buffers already hold (see memory_limit.h), or cannot be allocated.
+LoadStatus readTga(ByteSource& source, TgaImage& image, CodecBuffers& buffers,
                    uint64_t memory_limit = NO_MEMORY_LIMIT);
+LoadStatus readTga(ByteSource& source, TgaImage& image);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
-                             uint64_t memory_limit = NO_MEMORY_LIMIT);
+                             CodecBuffers& buffers);
 // Writes the image, run-length encoded when that is strictly smaller.
 // `scratch` bounds the memory used for packets; it must hold at least
-// width * 5 bytes (tgaWriteScratchSize). Returns false when the sink fails.
+// width * 5 bytes. tgaWriteScratchSize is what pays: the whole worst-case
+// stream of a small image, IO_CHUNK_BYTES (or one row, if larger) for a big
+// one. Returns false when the sink fails.
 size_t tgaWriteScratchSize(const TgaHeader& header);
 bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
               size_t scratch_size);
@@ -187,10 +221,12 @@ void makeOpaque(uint8_t* pixels, uint64_t size);
 // Loads the image at `path`. On failure prints one of "%s not found",
 // "%s cannot be read", "%s is not tga file", "%s is not 32bit tga file" or
 // "%s is too large" and returns false.
+bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers);
 bool loadImage(const char* path, TgaImage& image);
 // Writes the image to `path` so that the path holds either its old content
 // or the whole new file, never a part. Returns false, leaving no file behind,
 // when the header is not a loaded 32-bit image or the file cannot be written.
+bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers);
 bool saveImage(const char* path, const TgaImage& image);
 
 #endif  // BRISEL_IMAGECODEC_TGA_IMAGE_H

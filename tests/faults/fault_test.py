@@ -375,19 +375,21 @@ class FaultTest(unittest.TestCase):
         self.assertFalse(os.path.exists(self.path("too_big_brisel.tga")))
 
     def test_files_closed_when_memory_runs_out(self):
-        # Loading a run-length file allocates after the input is open. When
-        # that fails, the input must still be closed: with few descriptors
-        # allowed, leaked ones soon make later files "not found". The
-        # address-space limit is swept, since where the failure falls depends
-        # on the build; runs that fail at startup are passed over.
+        # Loading a run-length file allocates after the input is open: the
+        # pixels and the read chunk, both sized to the image, so the image is
+        # large enough for a limit to fall there. When that fails, the input
+        # must still be closed: with few descriptors allowed, leaked ones
+        # soon make later files "not found". The address-space limit is
+        # swept, since where the failure falls depends on the build; runs
+        # that fail at startup are passed over.
         if SANITIZED:
             self.skipTest("sanitizers reserve more address space than allowed")
         if len(TOOL) > 1:
             self.skipTest("an emulator needs address space of its own")
-        tiny = image_file(1, 1, 10, rle=True)
+        sized = image_file(512, 256, 10, rle=True)
         names = [f"t{i}.tga" for i in range(12)]
         for name in names:
-            self.put(name, tiny)
+            self.put(name, sized)
         self.put("ok.tga", image_file(2, 2, 11, rle=False))
         struck = 0
         for limit in range(4 << 20, 96 << 20, 256 << 10):
