@@ -3,8 +3,8 @@
 #   windows-checks.sh WINE EXE
 # WINE is the loader (/usr/lib/wine/wine for 32-bit programs, wine64 for
 # 64-bit ones); WINEPREFIX and the rest of Wine's settings come from the
-# caller (.ci/steps/40-windows.sh). Backslashes, drive letters, replacing
-# an existing output, the exit status.
+# caller (.ci/steps/40-windows.sh). Backslashes, drive letters, wildcards,
+# replacing an existing output, the exit status.
 set -euo pipefail
 wine=$1
 exe=$2
@@ -46,6 +46,22 @@ PY
 
 run
 expect 255 "usage: brisel filename"
+
+# Wildcards, which the program expands itself: the folder part is kept, and
+# a pattern that matches nothing stays as given. The lines are compared
+# sorted, since their order is the file system's.
+mkdir "$work/sub"
+for name in a.tga b.tga ab.tga sub/c.tga; do make_tga "$work/$name"; done
+run '*.tga' '?.tga' 'sub\*.tga' 'none*.tga'
+out=$(LC_ALL=C sort <<<"$out")
+expect 0 'none*.tga not found
+written a_brisel.tga
+written a_brisel.tga
+written ab_brisel.tga
+written b_brisel.tga
+written b_brisel.tga
+written sub\c_brisel.tga'
+check_output "$work/sub/c_brisel.tga"
 
 make_tga "$work/plain.tga"
 run plain.tga

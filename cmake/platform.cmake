@@ -8,6 +8,14 @@ if(MSVC)
   endforeach()
 endif()
 
+# Windows: the program expands wildcards in its arguments, as users of a
+# console tool expect there.
+if(MINGW)
+  target_sources(brisel PRIVATE driver/wildcards-win32.cc)
+elseif(MSVC)
+  target_link_options(brisel PRIVATE wsetargv.obj)
+endif()
+
 # Cross builds (mingw-w64, gcc -m32) cannot link the host's GoogleTest, so it
 # is built from source with the same compiler. Debian's googletest package
 # puts the source in /usr/src/googletest.

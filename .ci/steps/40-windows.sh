@@ -2,7 +2,7 @@
 # Windows builds with mingw-w64, each with its tests run under Wine: the
 # shipped 32-bit brisel.exe, packed as a zip, and a 64-bit build. Then both
 # programs go through a check of what differs on Windows: backslashes, drive
-# letters, replacing an existing output, the exit status
+# letters, wildcards, replacing an existing output, the exit status
 # (.ci/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
