@@ -2,8 +2,8 @@
 # Windows builds with mingw-w64, each with its tests run under Wine: the
 # shipped 32-bit brisel.exe, packed as a zip, and a 64-bit build. Then both
 # programs go through a check of what differs on Windows: backslashes, drive
-# letters, wildcards, replacing an existing output, the exit status
-# (.ci/windows-checks.sh).
+# letters, wildcards, paths longer than 260 characters, replacing an
+# existing output, the exit status (.ci/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -33,6 +33,8 @@ grep -q 'file format pei-i386' <<<"$headers" && grep -q '(Windows CUI)' <<<"$hea
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in.
 dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort | tr '\n' ' ')
 [ "$dlls" = "KERNEL32.dll msvcrt.dll " ] || fail "$exe needs DLLs: $dlls"
+# The manifest that lets the program take long paths where Windows allows.
+grep -q '<longPathAware[^>]*>true<' "$exe" || fail "$exe has no long-path manifest"
 (cd build/mingw-i686 && cpack -G ZIP >/dev/null)
 zip=$(ls build/mingw-i686/brisel-*-win32.zip)
 /usr/bin/python3 -c 'import sys, zipfile; print(sys.argv[1], zipfile.ZipFile(sys.argv[1]).namelist())' "$zip"
