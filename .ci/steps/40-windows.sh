@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Most of the step is compiling GoogleTest and the tests twice over.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 
 WINEPREFIX=$(mktemp -d /tmp/brisel-wine.XXXXXX)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
