@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "imagecodec/extended_path.h"
+
 namespace {
 
 std::string narrowFromWide(const std::wstring& wide, UINT code_page) {
@@ -33,11 +35,11 @@ std::string utf8FromWide(const wchar_t* wide) {
 }
 
 std::FILE* openFile(const char* path, const char* mode) {
-  return _wfopen(widePath(path).c_str(), widePath(mode).c_str());
+  return _wfopen(systemPath(path).c_str(), widePath(mode).c_str());
 }
 
 bool removeFile(const char* path) {
-  return _wremove(widePath(path).c_str()) == 0;
+  return _wremove(systemPath(path).c_str()) == 0;
 }
 
 std::string printableName(const char* name) {

@@ -3,6 +3,7 @@
 
 #include "imagecodec/output_file.h"
 
+#include "imagecodec/extended_path.h"
 #include "imagecodec/file_names.h"
 
 #include <cerrno>
@@ -19,7 +20,7 @@ bool openTemp(OutputFile& out) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     out.temp_path = tempName(out.target, attempt);
     // Exclusive creation: never reuse a file that happens to have this name.
-    int fd = _wopen(widePath(out.temp_path.c_str()).c_str(),
+    int fd = _wopen(systemPath(out.temp_path.c_str()).c_str(),
                     _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                     _S_IREAD | _S_IWRITE);
     if (fd >= 0) {
@@ -36,8 +37,8 @@ bool openTemp(OutputFile& out) {
 }
 
 bool replaceTarget(const OutputFile& out) {
-  return MoveFileExW(widePath(out.temp_path.c_str()).c_str(),
-                     widePath(out.target.c_str()).c_str(),
+  return MoveFileExW(systemPath(out.temp_path.c_str()).c_str(),
+                     systemPath(out.target.c_str()).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

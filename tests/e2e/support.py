@@ -71,7 +71,6 @@ class ToolTest(unittest.TestCase):
         return after
 
 
-# A Windows build (run natively or under Wine) has the system's path length
-# limits; names beyond 255 characters are only tried elsewhere.
+# A Windows build, run natively or under Wine.
 def windows_tool():
     return TOOL[-1].lower().endswith(".exe")

@@ -1,0 +1,30 @@
+#ifndef BRISEL_IMAGECODEC_EXTENDED_PATH_H
+#define BRISEL_IMAGECODEC_EXTENDED_PATH_H
+
+#include <string>
+
+// A Windows path that takes more than MAX_PATH (260) characters with its
+// terminating null opens only in the extended form, unless the program's
+// manifest says it takes long paths and the system allows them (Windows 10
+// 1607 and later, with long paths enabled):
+//
+//   \\?\C:\folder\name.tga            for a drive path
+//   \\?\UNC\server\share\name.tga     for \\server\share\name.tga
+//
+// The system takes such a name exactly as written: it must be absolute, use
+// `\` alone, and hold no `.` or `..`. So the path is first made absolute and
+// cleaned up by GetFullPathNameW, which is what the plain calls would do.
+
+// Returns the name for the wide file calls, given the path as the program
+// got it and `full`, what GetFullPathNameW makes of it. The path stays as
+// given when `full` fits in MAX_PATH, is in extended form already or names
+// a device (\\.\); otherwise it becomes the extended form of `full`.
+std::wstring extendedPath(const std::wstring& given, const std::wstring& full);
+
+#ifdef _WIN32
+// The UTF-16 name that the wide calls which open, create, rename or remove a
+// file take for the UTF-8 `path`.
+std::wstring systemPath(const char* path);
+#endif
+
+#endif  // BRISEL_IMAGECODEC_EXTENDED_PATH_H

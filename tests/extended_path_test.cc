@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "imagecodec/extended_path.h"
+
+// Pure string work, so it runs everywhere; on Windows the same function sits
+// behind every call that opens, creates, renames or removes a file.
+TEST(ExtendedPath, OnlyPathsTooLongForThePlainCallsChange) {
+  // Full paths of 259 and 260 characters: the last that the plain calls
+  // take, and the first that they refuse.
+  const std::wstring fits = L"C:\\" + std::wstring(256, L'f');
+  const std::wstring too_long = L"C:\\" + std::wstring(257, L'l');
+  const std::wstring folder = std::wstring(300, L'd');
+  const struct {
+    std::wstring given, full, expected;
+  } cases[] = {
+      {L"pic.tga", L"C:\\art\\pic.tga", L"pic.tga"},
+      {L"x/" + fits.substr(5), fits, L"x/" + fits.substr(5)},
+      {too_long, too_long, L"\\\\?\\" + too_long},
+      // Relative and `/`-separated names take the full path, with `\` only.
+      {folder + L"\\pic.tga", L"C:\\work\\" + folder + L"\\pic.tga",
+       L"\\\\?\\C:\\work\\" + folder + L"\\pic.tga"},
+      {L"C:/art/" + folder + L"/pic.tga", L"C:/art/" + folder + L"/pic.tga",
+       L"\\\\?\\C:\\art\\" + folder + L"\\pic.tga"},
+      {L"\\\\server\\share\\" + folder, L"\\\\server\\share\\" + folder,
+       L"\\\\?\\UNC\\server\\share\\" + folder},
+      {L"//server/share/" + folder, L"//server/share/" + folder,
+       L"\\\\?\\UNC\\server\\share\\" + folder},
+      // Already extended, or a device: taken as written, never prefixed twice.
+      {L"\\\\?\\C:\\" + folder, L"\\\\?\\C:\\" + folder, L"\\\\?\\C:\\" + folder},
+      {L"\\\\?\\UNC\\server\\share\\" + folder, L"\\\\server\\share\\" + folder,
+       L"\\\\?\\UNC\\server\\share\\" + folder},
+      {L"\\\\.\\" + folder, L"\\\\.\\" + folder, L"\\\\.\\" + folder},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(extendedPath(c.given, c.full), c.expected) << c.full.size();
+  }
+}
