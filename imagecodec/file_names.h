@@ -17,8 +17,13 @@
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
 // such file, or a folder on the way missing or not a folder. The Windows C
-// library reports its "file not found" and "path not found" as ENOENT too.
+// library reports its "file not found" and "path not found" as ENOENT too,
+// and a name that no Windows file can have (with `*` or `?`, as a wildcard
+// that matched nothing is left) as EINVAL.
 inline bool isMissingFileError(int error) {
+#ifdef _WIN32
+  if (error == EINVAL) return true;
+#endif
   return error == ENOENT || error == ENOTDIR;
 }
 bool removeFile(const char* path);
