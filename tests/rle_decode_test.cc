@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
 #include "tests/test_images.h"
 
@@ -84,14 +85,16 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
 }
 
 // Random packet streams, too short, too long or cut anywhere, decode the same
-// whatever the chunk size.
+// whatever the chunk size, and the same as the byte-at-a-time reference.
+// Packets are short (up to 9 pixels) or any size, so that the fixed-size
+// stores meet every packet size and the end of the image.
 TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; ++trial) {
-    size_t pixel_count = rng() % 400;
+    size_t pixel_count = rng() % 1000;
     Bytes stream;
-    for (size_t described = 0; described < pixel_count + 50 && stream.size() < 2000;) {
-      size_t n = 1 + rng() % 128;
+    for (size_t described = 0; described < pixel_count + 50 && stream.size() < 5000;) {
+      size_t n = 1 + rng() % (rng() % 2 ? 9 : 128);
       stream = cat({stream, (rng() % 2) ? runPacket(n, pix(0x01010101u * (1 + rng() % 4)))
                                         : rawPacket(distinctPixels(n, rng()))});
       described += n;
@@ -101,6 +104,11 @@ TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
     Decoded whole = decode(stream, pixel_count, stream.size() + 1);
     Decoded zeroed = decode(stream, pixel_count, 0);
     EXPECT_EQ(zeroed.produced, whole.produced);
+    Bytes reference(pixel_count * 4, 0xCD);
+    EXPECT_EQ(decodeRleReference(stream.data(), stream.size(), reference.data(),
+                                 reference.size()),
+              whole.produced);
+    EXPECT_EQ(reference, zeroed.pixels);
     EXPECT_TRUE(std::all_of(zeroed.pixels.begin() + whole.produced,
                             zeroed.pixels.end(), [](uint8_t b) { return b == 0; }));
     for (size_t chunk : {1, 2, 3, 5, 7}) {
