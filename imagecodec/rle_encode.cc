@@ -39,8 +39,8 @@
 
 namespace {
 
-// A row has at most 65535 pixels; one more bit marks the end of the row.
-constexpr size_t MASK_WORDS = 65536 / 64 + 1;
+// A row has at most 65535 pixels.
+constexpr size_t MASK_WORDS = 65536 / 64;
 // Raw stretches up to this many pixels are copied with one fixed-size store.
 constexpr uint32_t SHORT_RAW_PIXELS = 8;
 
@@ -96,8 +96,8 @@ uint64_t equalSixteen(const uint8_t* row, uint32_t x) {
 }
 #endif
 
-// Fills mask[0 .. width / 64]: bit x set when pixel x equals pixel x + 1,
-// bit `width` set to end the row, every other bit clear.
+// Fills mask[0 .. (width - 1) / 64]: bit x set when pixel x equals pixel
+// x + 1, every other bit clear (the last pixel has no neighbour to equal).
 template <bool kSimd>
 void equalNeighbourMask(const uint8_t* row, uint32_t width, uint64_t* mask) {
   const uint32_t pairs = width > 0 ? width - 1 : 0;
@@ -114,25 +114,9 @@ void equalNeighbourMask(const uint8_t* row, uint32_t width, uint64_t* mask) {
   for (; x + 64 <= pairs; x += 64) {
     mask[x / 64] = equalNeighboursPlain(row, x, 64);
   }
-  mask[x / 64] = pairs > x ? equalNeighboursPlain(row, x, pairs - x) : 0;
-  mask[x / 64 + 1] = 0;  // where bit `width` lands when width is x + 64
-  mask[width / 64] |= uint64_t{1} << (width % 64);
-}
-
-// The first set bit at or after `x`; there is one, at `width` at the latest.
-uint32_t nextSet(const uint64_t* mask, uint32_t x) {
-  uint32_t word = x / 64;
-  uint64_t bits = mask[word] & (~uint64_t{0} << (x % 64));
-  while (bits == 0) bits = mask[++word];
-  return word * 64 + lowestBit(bits);
-}
-
-// The first clear bit at or after `x`; there is one before the row's end.
-uint32_t nextClear(const uint64_t* mask, uint32_t x) {
-  uint32_t word = x / 64;
-  uint64_t bits = ~mask[word] & (~uint64_t{0} << (x % 64));
-  while (bits == 0) bits = ~mask[++word];
-  return word * 64 + lowestBit(bits);
+  if (x < width) {
+    mask[x / 64] = pairs > x ? equalNeighboursPlain(row, x, pairs - x) : 0;
+  }
 }
 
 // Appends raw packets for the pixels [first, end) of the row: as many packets
@@ -177,6 +161,12 @@ size_t emitRuns(const uint8_t* pixel, uint32_t length, uint8_t* out) {
 
 // Pixels from the end of one span to the start of the next are raw.
 //
+// A span [start, end) shows in the mask as set bits start to end - 2, so it
+// starts where a bit is set after a clear one and its last pixel is where a
+// bit is clear after a set one: the set bits of mask ^ (mask << 1) take
+// turns marking starts and last pixels. They are taken lowest first from a
+// register, so finding the next one waits on nothing but the one before.
+//
 // Fixed-size stores write past the packet they hold, into room the next
 // packets overwrite, but never past width * 5 bytes: the packets for the
 // first x pixels take at most 5 * x bytes, so a raw packet started at pixel
@@ -187,35 +177,46 @@ size_t encodeSpans(const uint8_t* row, uint32_t width, const uint64_t* mask,
                    uint8_t* out) {
   size_t size = 0;
   uint32_t raw_start = 0;  // raw pixels [raw_start, start) are pending
-  uint32_t start = nextSet(mask, 0);
-  while (start < width) {
-    const uint32_t end = nextClear(mask, start) + 1;
-    const uint32_t raw = start - raw_start;
-    if (raw <= SHORT_RAW_PIXELS && raw_start + SHORT_RAW_PIXELS <= width) {
-      if (kWrite) {
-        out[size] = static_cast<uint8_t>(raw - 1);
-        std::memcpy(out + size + 1, row + size_t{raw_start} * 4,
-                    SHORT_RAW_PIXELS * 4);
+  uint32_t start = 0;
+  bool in_span = false;
+  for (uint32_t word = 0; word * 64 < width; ++word) {
+    const uint64_t equal = mask[word];
+    uint64_t edges = equal ^ (equal << 1 | uint64_t{in_span});
+    while (edges != 0) {
+      const uint32_t x = word * 64 + lowestBit(edges);
+      edges &= edges - 1;
+      in_span = !in_span;
+      if (in_span) {
+        start = x;
+        continue;
       }
-      size += size_t{raw != 0} + size_t{raw} * 4;
-    } else {
-      size += emitRawPixels<kWrite>(row, raw_start, start,
-                                    kWrite ? out + size : nullptr);
-    }
-    const uint32_t length = end - start;
-    if (length <= RLE_MAX_RUN_PIXELS) {
-      if (kWrite) {
-        out[size] = static_cast<uint8_t>(RLE_FLAG + length - 1);
-        std::memcpy(out + size + 1, row + size_t{start} * 4, 4);
+      const uint32_t end = x + 1;
+      const uint32_t raw = start - raw_start;
+      if (raw <= SHORT_RAW_PIXELS && raw_start + SHORT_RAW_PIXELS <= width) {
+        if (kWrite) {
+          out[size] = static_cast<uint8_t>(raw - 1);
+          std::memcpy(out + size + 1, row + size_t{raw_start} * 4,
+                      SHORT_RAW_PIXELS * 4);
+        }
+        size += size_t{raw != 0} + size_t{raw} * 4;
+      } else {
+        size += emitRawPixels<kWrite>(row, raw_start, start,
+                                      kWrite ? out + size : nullptr);
       }
-      size += 5;
-      raw_start = end;
-    } else {
-      size += emitRuns<kWrite>(row + size_t{start} * 4, length,
-                               kWrite ? out + size : nullptr);
-      raw_start = length % RLE_MAX_RUN_PIXELS == 1 ? end - 1 : end;
+      const uint32_t length = end - start;
+      if (length <= RLE_MAX_RUN_PIXELS) {
+        if (kWrite) {
+          out[size] = static_cast<uint8_t>(RLE_FLAG + length - 1);
+          std::memcpy(out + size + 1, row + size_t{start} * 4, 4);
+        }
+        size += 5;
+        raw_start = end;
+      } else {
+        size += emitRuns<kWrite>(row + size_t{start} * 4, length,
+                                 kWrite ? out + size : nullptr);
+        raw_start = length % RLE_MAX_RUN_PIXELS == 1 ? end - 1 : end;
+      }
     }
-    start = nextSet(mask, end);
   }
   size += emitRawPixels<kWrite>(row, raw_start, width,
                                 kWrite ? out + size : nullptr);
