@@ -122,9 +122,13 @@ void equalNeighbourMask(const uint8_t* row, uint32_t width, uint64_t* mask) {
 // Appends raw packets for the pixels [first, end) of the row: as many packets
 // of 121 as fit, then one of the rest. Returns the bytes (only counting when
 // kWrite is false, where `out` may be null).
+//
+// Pixels are copied in blocks of 8 where the row has that many left, which
+// is faster than a copy of exactly the packet's size; only a packet within 8
+// pixels of the row's end is copied exactly.
 template <bool kWrite>
 size_t emitRawPixels(const uint8_t* row, uint32_t first, uint32_t end,
-                     uint8_t* out) {
+                     uint32_t width, uint8_t* out) {
   const uint32_t count = end - first;
   if (!kWrite) {
     return size_t{count} * 4 +
@@ -134,7 +138,15 @@ size_t emitRawPixels(const uint8_t* row, uint32_t first, uint32_t end,
   for (uint32_t x = first; x < end; x += RLE_MAX_RAW_PIXELS) {
     uint32_t n = end - x < RLE_MAX_RAW_PIXELS ? end - x : RLE_MAX_RAW_PIXELS;
     out[at] = static_cast<uint8_t>(n - 1);
-    std::memcpy(out + at + 1, row + size_t{x} * 4, size_t{n} * 4);
+    const uint8_t* src = row + size_t{x} * 4;
+    uint8_t* dst = out + at + 1;
+    if (width - x >= (n + 7) / 8 * 8) {
+      for (uint32_t i = 0; i < n; i += SHORT_RAW_PIXELS) {
+        std::memcpy(dst + i * 4, src + i * 4, SHORT_RAW_PIXELS * 4);
+      }
+    } else {
+      std::memcpy(dst, src, size_t{n} * 4);
+    }
     at += 1 + size_t{n} * 4;
   }
   return at;
@@ -169,9 +181,10 @@ size_t emitRuns(const uint8_t* pixel, uint32_t length, uint8_t* out) {
 //
 // Fixed-size stores write past the packet they hold, into room the next
 // packets overwrite, but never past width * 5 bytes: the packets for the
-// first x pixels take at most 5 * x bytes, so a raw packet started at pixel
-// x writes at most 5 * x + 33 bytes, within bounds while x + 8 <= width, and
-// a run packet is only ever 2 or more pixels from the end.
+// first x pixels take at most 5 * x bytes, so a raw packet of n pixels
+// started at pixel x, copied in blocks of 8 pixels rounded up to m <= width - x,
+// writes at most 5 * x + 1 + 4 * m <= 5 * width bytes; a run packet is only
+// ever 2 or more pixels from the end.
 template <bool kWrite>
 size_t encodeSpans(const uint8_t* row, uint32_t width, const uint64_t* mask,
                    uint8_t* out) {
@@ -200,7 +213,7 @@ size_t encodeSpans(const uint8_t* row, uint32_t width, const uint64_t* mask,
         }
         size += size_t{raw != 0} + size_t{raw} * 4;
       } else {
-        size += emitRawPixels<kWrite>(row, raw_start, start,
+        size += emitRawPixels<kWrite>(row, raw_start, start, width,
                                       kWrite ? out + size : nullptr);
       }
       const uint32_t length = end - start;
@@ -218,7 +231,7 @@ size_t encodeSpans(const uint8_t* row, uint32_t width, const uint64_t* mask,
       }
     }
   }
-  size += emitRawPixels<kWrite>(row, raw_start, width,
+  size += emitRawPixels<kWrite>(row, raw_start, width, width,
                                 kWrite ? out + size : nullptr);
   return size;
 }
