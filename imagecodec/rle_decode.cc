@@ -28,6 +28,10 @@ constexpr size_t MAX_PACKET_IN = 1 + 128 * 4;
 constexpr size_t MAX_PACKET_OUT = 128 * 4;
 // Packets are stored in steps of this many bytes, 8 pixels.
 constexpr size_t STORE_BYTES = 32;
+// Stream bytes that decode to at least 64 pixel bytes, even when they end
+// in a cut packet: whole packets give at least 4 bytes for every 5, and a
+// cut run pixel of up to 4 bytes gives none. 4 + 64 * 5 / 4 = 84, rounded up.
+constexpr size_t TAIL_IN = 96;
 
 // A pixel repeated to fill a register, and 8 copies of it stored.
 #ifdef BRISEL_RLE_SSE2
@@ -58,13 +62,18 @@ void storeEightPixels(uint8_t* out, Repeated pixel) {
 // Packets are stored 32 bytes at a time with no loop for the common sizes: a
 // raw packet of up to 8 pixels is one fixed-size copy, a run of up to 16 two
 // broadcasts. The stores may run up to 60 bytes past a packet's end, into
-// room that the next packets overwrite and that the loop's bounds leave.
+// room that the loop's bounds leave. The next packet overwrites them, leaving
+// at most 60 bytes of its own, so that after the last packet only its 64
+// bytes of slack may hold stray bytes. The loop stops with enough of the
+// stream left (TAIL_IN) for the caller's exact decoding of it to overwrite
+// those, or to fill the image; a stream that ends there leaves nothing stray.
 // Returns the stream bytes used.
 size_t decodeWholePackets(const uint8_t* stream, size_t size, uint8_t* pixels,
                           uint64_t pixel_bytes, uint64_t& out_pos) {
   size_t in = 0;
   uint64_t out = out_pos;
-  while (size - in >= MAX_PACKET_IN && pixel_bytes - out >= MAX_PACKET_OUT) {
+  while (size - in >= MAX_PACKET_IN + TAIL_IN &&
+         pixel_bytes - out >= MAX_PACKET_OUT) {
     const uint8_t h = stream[in];
     const uint8_t* src = stream + in + 1;
     uint8_t* dst = pixels + out;

@@ -50,6 +50,8 @@ struct DecodeCase {
 
 TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
   const Bytes d128 = distinctPixels(128);
+  const Bytes d121(d128.begin(), d128.begin() + 121 * 4);
+  const Bytes cut(d128.begin(), d128.begin() + 27);
   const DecodeCase cases[] = {
       {"run then raw, 3x1", 3, cat({{0x81}, P, {0x00}, Q}), cat({P, P, Q}), 10},
       {"128-run then 128-raw, 16x16", 256, cat({{0xFF}, P, {0x7F}, d128}),
@@ -65,6 +67,9 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
       {"stream ends inside a run pixel", 3, cat({{0x00}, P, {0x82, 5, 6, 7}}), P, 9},
       {"stream ends after a header", 3, cat({{0x81}, P, {0x00}}), rep(P, 2), 6},
       {"empty stream", 2, {}, {}, 0},
+      // Wide stores for the first packet must not leave bytes past the cut.
+      {"stream ends 28 bytes after a long raw packet", 200,
+       cat({rawPacket(d121), {0x7F}, cut}), cat({d121, cut}), 513},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -80,6 +85,9 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
       EXPECT_EQ(part.consumed, c.consumed);
       EXPECT_EQ(part.produced, c.produced.size());
       EXPECT_TRUE(std::equal(c.produced.begin(), c.produced.end(), part.pixels.begin()));
+      EXPECT_TRUE(std::all_of(part.pixels.begin() + c.produced.size(), part.pixels.end(),
+                              [](uint8_t b) { return b == 0xCD; }))
+          << "bytes past the decoded ones changed";
     }
   }
 }
