@@ -19,10 +19,11 @@
 // equals pixel x + 1, comparing 16 neighbours at a time with SSE2 where the
 // CPU has it (the x86-64 baseline) and one pair at a time elsewhere. A span of
 // equal pixels [start, end) is then a stretch of set bits from start to
-// end - 2, found with two bit scans; the pixels between spans are raw. A raw
-// stretch of up to 8 pixels is written as one fixed 32-byte copy and a run of
-// up to 128 as one header and one pixel store, so the common packets cost no
-// loop and no branch on their length; longer ones take the general path.
+// end - 2, whose two edges are read off mask ^ (mask << 1) with a bit scan
+// each; the pixels between spans are raw. A raw stretch of up to 8 pixels is
+// written as one fixed 32-byte copy and a run of up to 128 as one header and
+// one pixel store, so the common packets cost no loop and no branch on their
+// length; longer ones take the general path. Both paths give the same bytes.
 
 #include <cstring>
 
