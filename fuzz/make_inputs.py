@@ -94,6 +94,12 @@ def regressions(rng):
                                    cmap_bits=255) + bytes(40))
     # Raw packet headers only, nothing else: every packet reads past the end.
     yield "raw_headers_only", header(32, 32) + b"\x7f" * 4
+    # Two long raw packets, then one cut 27 bytes in: wide stores for the
+    # second must not leave bytes past the cut.
+    yield "raw_cut_after_long_packets", (header(200, 4) + b"\x78" +
+                                         noise(rng, 121) + b"\x78" +
+                                         noise(rng, 121) + b"\x7f" +
+                                         noise(rng, 7)[:27])
 
 
 def main():

@@ -16,7 +16,10 @@
 //     encoder's limits (no packet crosses a row, raw at most 121 pixels, runs
 //     at least 2);
 //   - writing through the smallest scratch buffer gives the same bytes, and a
-//     sink that fails part way makes the write fail.
+//     sink that fails part way makes the write fail;
+//   - the fast decoder and every encoder path (SSE2 where built, portable,
+//     sizing only) give the same results as the plain reference ones, the
+//     encoders each writing into exactly the width * 5 bytes they may use.
 // A failed check prints its line and aborts, which libFuzzer reports as a
 // crash together with the input.
 //
@@ -32,6 +35,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
 
 namespace {
@@ -140,6 +144,34 @@ void checkPackets(const uint8_t* stream, size_t size, const TgaHeader& header) {
   }
   CHECK(at == size);
   CHECK(x == 0 && rows == header.height);
+}
+
+// The decoder against the reference, on the input's own packet stream.
+void checkDecoderPaths(const uint8_t* stream, size_t size,
+                       uint64_t pixel_bytes, const Bytes& decoded) {
+  Bytes reference(pixel_bytes, 0xAA);
+  decodeRleReference(stream, size, reference.data(), pixel_bytes);
+  CHECK(reference == decoded);
+}
+
+// Every encoder path against the reference, row by row. Each writes into a
+// buffer of exactly width * 5 bytes, so the sanitizers catch a store past it.
+void checkEncoderPaths(const TgaImage& image) {
+  const uint32_t width = image.header.width;
+  const size_t row_bytes = size_t{width} * 4;
+  Bytes reference(size_t{width} * 5), fast(reference.size()),
+      portable(reference.size());
+  for (uint32_t y = 0; y < image.header.height; ++y) {
+    const uint8_t* row = image.pixels.data() + y * row_bytes;
+    size_t n = encodeRleRowReference(row, width, reference.data());
+    CHECK(encodeRleRow(row, width, fast.data()) == n);
+    CHECK(encodeRleRowPortable(row, width, portable.data()) == n);
+    CHECK(rleRowSize(row, width) == n);
+    CHECK(rleRowSizePortable(row, width) == n);
+    CHECK(std::equal(fast.begin(), fast.begin() + n, reference.begin()));
+    CHECK(std::equal(portable.begin(), portable.begin() + n,
+                     reference.begin()));
+  }
 }
 
 struct LimitedSink {
@@ -270,6 +302,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool complete = size >= data_at;
   if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
     complete = decodeBothWays(rest, rest_size, n, seed, expected) && complete;
+    checkDecoderPaths(rest, rest_size, n, expected);
   } else {
     expected = slice(rest, rest_size, 0, n);
     complete = complete && rest_size >= n;
@@ -282,6 +315,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(image.pixels.data()[i] == (i % 4 == 3 ? 0xFF : expected[i]));
   }
 
+  checkEncoderPaths(image);
   Bytes out = writeTgaToMemory(image);
   checkWritten(image, out, seed);
   return 0;

@@ -14,20 +14,36 @@
 //
 // Pending raw pixels are always contiguous in the row, so a raw packet is
 // copied straight from the row; nothing is staged.
+//
+// How it is fast: a first pass over the row sets bit x of a mask when pixel x
+// equals pixel x + 1, comparing 16 neighbours at a time with SSE2 where the
+// CPU has it (the x86-64 baseline) and one pair at a time elsewhere. A span of
+// equal pixels [start, end) is then a stretch of set bits from start to
+// end - 2, whose two edges are read off mask ^ (mask << 1) with a bit scan
+// each; the pixels between spans are raw. A raw stretch of up to 8 pixels is
+// written as one fixed 32-byte copy and a run of up to 128 as one header and
+// one pixel store, so the common packets cost no loop and no branch on their
+// length; longer ones take the general path. Both paths give the same bytes.
 
 #include <cstring>
 
+#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define BRISEL_RLE_SSE2 1
+#endif
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
 #endif
-#endif
 
 namespace {
+
+// A row has at most 65535 pixels.
+constexpr size_t MASK_WORDS = 65536 / 64;
+// Raw stretches up to this many pixels are copied with one fixed-size store.
+constexpr uint32_t SHORT_RAW_PIXELS = 8;
 
 uint32_t loadPixel(const uint8_t* row, uint32_t x) {
   uint32_t value;
@@ -35,72 +51,85 @@ uint32_t loadPixel(const uint8_t* row, uint32_t x) {
   return value;
 }
 
-#ifdef BRISEL_RLE_SSE2
-__m128i loadFour(const uint8_t* row, uint32_t x) {
-  return _mm_loadu_si128(
-      reinterpret_cast<const __m128i*>(row + size_t{x} * 4));
-}
-
-// Bit i set when lane i of a equals lane i of b (4 lanes of 32 bits).
-unsigned equalLanes(__m128i a, __m128i b) {
-  return static_cast<unsigned>(
-      _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b))));
-}
-
-unsigned lowestBit(unsigned mask) {
+// The index of the lowest set bit; `bits` is not zero.
+uint32_t lowestBit(uint64_t bits) {
 #if defined(_MSC_VER) && !defined(__clang__)
   unsigned long index;
-  _BitScanForward(&index, mask);
-  return index;
+  if (static_cast<uint32_t>(bits) != 0) {
+    _BitScanForward(&index, static_cast<uint32_t>(bits));
+    return index;
+  }
+  _BitScanForward(&index, static_cast<uint32_t>(bits >> 32));
+  return index + 32;
 #else
-  return static_cast<unsigned>(__builtin_ctz(mask));
+  return static_cast<uint32_t>(__builtin_ctzll(bits));
 #endif
+}
+
+// Bits [from, from + count) of the mask for pixels from `from` on, compared
+// one pair at a time; count is at most 64 and pixel from + count exists.
+uint64_t equalNeighboursPlain(const uint8_t* row, uint32_t from,
+                              uint32_t count) {
+  uint64_t bits = 0;
+  uint32_t pixel = loadPixel(row, from);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t next = loadPixel(row, from + i + 1);
+    bits |= uint64_t{pixel == next} << i;
+    pixel = next;
+  }
+  return bits;
+}
+
+#ifdef BRISEL_RLE_SSE2
+__m128i equalFour(const uint8_t* row, uint32_t x) {
+  const uint8_t* at = row + size_t{x} * 4;
+  return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                         _mm_loadu_si128(
+                             reinterpret_cast<const __m128i*>(at + 4)));
+}
+
+// 16 bits of the mask from pixel x on; reads pixels x to x + 16.
+uint64_t equalSixteen(const uint8_t* row, uint32_t x) {
+  const __m128i low = _mm_packs_epi32(equalFour(row, x), equalFour(row, x + 4));
+  const __m128i high =
+      _mm_packs_epi32(equalFour(row, x + 8), equalFour(row, x + 12));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
 }
 #endif
 
-// The first pixel at or after `x` that equals its right-hand neighbour, which
-// is where the next run starts; `width` when there is none. Neighbours are
-// compared four pairs at a time where the CPU allows.
-uint32_t findRunStart(const uint8_t* row, uint32_t x, uint32_t width) {
+// Fills mask[0 .. (width - 1) / 64]: bit x set when pixel x equals pixel
+// x + 1, every other bit clear (the last pixel has no neighbour to equal).
+template <bool kSimd>
+void equalNeighbourMask(const uint8_t* row, uint32_t width, uint64_t* mask) {
+  const uint32_t pairs = width > 0 ? width - 1 : 0;
+  uint32_t x = 0;
 #ifdef BRISEL_RLE_SSE2
-  while (x + 8 < width) {
-    unsigned low = equalLanes(loadFour(row, x), loadFour(row, x + 1));
-    unsigned high = equalLanes(loadFour(row, x + 4), loadFour(row, x + 5));
-    unsigned mask = low | (high << 4);
-    if (mask != 0) return x + lowestBit(mask);
-    x += 8;
+  if (kSimd) {
+    for (; x + 64 <= pairs; x += 64) {
+      mask[x / 64] = equalSixteen(row, x) | equalSixteen(row, x + 16) << 16 |
+                     equalSixteen(row, x + 32) << 32 |
+                     equalSixteen(row, x + 48) << 48;
+    }
   }
 #endif
-  while (x + 1 < width) {
-    if (loadPixel(row, x) == loadPixel(row, x + 1)) return x;
-    ++x;
+  for (; x + 64 <= pairs; x += 64) {
+    mask[x / 64] = equalNeighboursPlain(row, x, 64);
   }
-  return width;
-}
-
-// The first pixel after `x` that differs from pixel x; `width` when the span
-// of pixel x reaches the end of the row.
-uint32_t findRunEnd(const uint8_t* row, uint32_t x, uint32_t width) {
-  const uint32_t pixel = loadPixel(row, x);
-  ++x;
-#ifdef BRISEL_RLE_SSE2
-  const __m128i four = _mm_set1_epi32(static_cast<int>(pixel));
-  while (x + 4 <= width) {
-    unsigned mask = equalLanes(loadFour(row, x), four);
-    if (mask != 0xF) return x + lowestBit(~mask & 0xF);
-    x += 4;
+  if (x < width) {
+    mask[x / 64] = pairs > x ? equalNeighboursPlain(row, x, pairs - x) : 0;
   }
-#endif
-  while (x < width && loadPixel(row, x) == pixel) ++x;
-  return x;
 }
 
 // Appends raw packets for the pixels [first, end) of the row: as many packets
 // of 121 as fit, then one of the rest. Returns the bytes (only counting when
 // kWrite is false, where `out` may be null).
+//
+// Pixels are copied in blocks of 8 where the row has that many left, which
+// is faster than a copy of exactly the packet's size; only a packet within 8
+// pixels of the row's end is copied exactly.
 template <bool kWrite>
 size_t emitRawPixels(const uint8_t* row, uint32_t first, uint32_t end,
-                     uint8_t* out) {
+                     uint32_t width, uint8_t* out) {
   const uint32_t count = end - first;
   if (!kWrite) {
     return size_t{count} * 4 +
@@ -110,7 +139,15 @@ size_t emitRawPixels(const uint8_t* row, uint32_t first, uint32_t end,
   for (uint32_t x = first; x < end; x += RLE_MAX_RAW_PIXELS) {
     uint32_t n = end - x < RLE_MAX_RAW_PIXELS ? end - x : RLE_MAX_RAW_PIXELS;
     out[at] = static_cast<uint8_t>(n - 1);
-    std::memcpy(out + at + 1, row + size_t{x} * 4, size_t{n} * 4);
+    const uint8_t* src = row + size_t{x} * 4;
+    uint8_t* dst = out + at + 1;
+    if (width - x >= (n + 7) / 8 * 8) {
+      for (uint32_t i = 0; i < n; i += SHORT_RAW_PIXELS) {
+        std::memcpy(dst + i * 4, src + i * 4, SHORT_RAW_PIXELS * 4);
+      }
+    } else {
+      std::memcpy(dst, src, size_t{n} * 4);
+    }
     at += 1 + size_t{n} * 4;
   }
   return at;
@@ -135,38 +172,95 @@ size_t emitRuns(const uint8_t* pixel, uint32_t length, uint8_t* out) {
   return size_t{packets} * 5;
 }
 
-// Where the next packet goes; `out` is null when only counting.
-uint8_t* at(uint8_t* out, size_t size) { return out ? out + size : nullptr; }
-
-// Pixels from the end of one run to the start of the next are raw; runs are
-// found by comparing neighbours, so the row is read once.
+// Pixels from the end of one span to the start of the next are raw.
+//
+// A span [start, end) shows in the mask as set bits start to end - 2, so it
+// starts where a bit is set after a clear one and its last pixel is where a
+// bit is clear after a set one: the set bits of mask ^ (mask << 1) take
+// turns marking starts and last pixels. They are taken lowest first from a
+// register, so finding the next one waits on nothing but the one before.
+//
+// Fixed-size stores write past the packet they hold, into room the next
+// packets overwrite, but never past width * 5 bytes: the packets for the
+// first x pixels take at most 5 * x bytes, so a raw packet of n pixels
+// started at pixel x, copied in blocks of 8 pixels rounded up to m <= width - x,
+// writes at most 5 * x + 1 + 4 * m <= 5 * width bytes; a run packet is only
+// ever 2 or more pixels from the end.
 template <bool kWrite>
-size_t encodeRow(const uint8_t* row, uint32_t width, uint8_t* out) {
+size_t encodeSpans(const uint8_t* row, uint32_t width, const uint64_t* mask,
+                   uint8_t* out) {
   size_t size = 0;
-  uint32_t raw_start = 0;  // raw pixels [raw_start, x) are pending
-  uint32_t x = 0;
-  while (x < width) {
-    const uint32_t start = findRunStart(row, x, width);
-    if (start == width) break;
-    size += emitRawPixels<kWrite>(row, raw_start, start, at(out, size));
-    const uint32_t end = findRunEnd(row, start, width);
-    const uint32_t length = end - start;
-    size += emitRuns<kWrite>(row + size_t{start} * 4, length, at(out, size));
-    raw_start = length % RLE_MAX_RUN_PIXELS == 1 ? end - 1 : end;
-    x = end;
+  uint32_t raw_start = 0;  // raw pixels [raw_start, start) are pending
+  uint32_t start = 0;
+  bool in_span = false;
+  for (uint32_t word = 0; word * 64 < width; ++word) {
+    const uint64_t equal = mask[word];
+    uint64_t edges = equal ^ (equal << 1 | uint64_t{in_span});
+    while (edges != 0) {
+      const uint32_t x = word * 64 + lowestBit(edges);
+      edges &= edges - 1;
+      in_span = !in_span;
+      if (in_span) {
+        start = x;
+        continue;
+      }
+      const uint32_t end = x + 1;
+      const uint32_t raw = start - raw_start;
+      if (raw <= SHORT_RAW_PIXELS && raw_start + SHORT_RAW_PIXELS <= width) {
+        if (kWrite) {
+          out[size] = static_cast<uint8_t>(raw - 1);
+          std::memcpy(out + size + 1, row + size_t{raw_start} * 4,
+                      SHORT_RAW_PIXELS * 4);
+        }
+        size += size_t{raw != 0} + size_t{raw} * 4;
+      } else {
+        size += emitRawPixels<kWrite>(row, raw_start, start, width,
+                                      kWrite ? out + size : nullptr);
+      }
+      const uint32_t length = end - start;
+      if (length <= RLE_MAX_RUN_PIXELS) {
+        if (kWrite) {
+          out[size] = static_cast<uint8_t>(RLE_FLAG + length - 1);
+          std::memcpy(out + size + 1, row + size_t{start} * 4, 4);
+        }
+        size += 5;
+        raw_start = end;
+      } else {
+        size += emitRuns<kWrite>(row + size_t{start} * 4, length,
+                                 kWrite ? out + size : nullptr);
+        raw_start = length % RLE_MAX_RUN_PIXELS == 1 ? end - 1 : end;
+      }
+    }
   }
-  size += emitRawPixels<kWrite>(row, raw_start, width, at(out, size));
+  size += emitRawPixels<kWrite>(row, raw_start, width, width,
+                                kWrite ? out + size : nullptr);
   return size;
+}
+
+template <bool kWrite, bool kSimd>
+size_t encodeRow(const uint8_t* row, uint32_t width, uint8_t* out) {
+  uint64_t mask[MASK_WORDS];
+  equalNeighbourMask<kSimd>(row, width, mask);
+  return encodeSpans<kWrite>(row, width, mask, out);
 }
 
 }  // namespace
 
 size_t encodeRleRow(const uint8_t* row, uint32_t width, uint8_t* out) {
-  return encodeRow<true>(row, width, out);
+  return encodeRow<true, true>(row, width, out);
 }
 
 size_t rleRowSize(const uint8_t* row, uint32_t width) {
-  return encodeRow<false>(row, width, nullptr);
+  return encodeRow<false, true>(row, width, nullptr);
+}
+
+size_t encodeRleRowPortable(const uint8_t* row, uint32_t width,
+                            uint8_t* out) {
+  return encodeRow<true, false>(row, width, out);
+}
+
+size_t rleRowSizePortable(const uint8_t* row, uint32_t width) {
+  return encodeRow<false, false>(row, width, nullptr);
 }
 
 uint64_t rleStreamSize(const uint8_t* pixels, uint32_t width, uint32_t height) {
@@ -184,11 +278,13 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
   const uint64_t plain = uint64_t{width} * height * 4;
   const uint64_t packed = rleStreamSize(pixels, width, height);
   if (packed >= plain) return false;
-  stream.resize(packed);
+  // Room for the last row's worst case, which encodeRleRow may use.
+  stream.resize(static_cast<size_t>(packed) + size_t{width} * 5);
   const size_t row_bytes = size_t{width} * 4;
   uint8_t* out = stream.data();
   for (uint32_t y = 0; y < height; ++y) {
     out += encodeRleRow(pixels + y * row_bytes, width, out);
   }
+  stream.resize(static_cast<size_t>(packed));
   return true;
 }

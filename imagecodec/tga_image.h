@@ -166,8 +166,8 @@ uint64_t decodeRle(const uint8_t* stream, size_t size, uint8_t* pixels,
 
 // --- run-length encoding (rle_encode.cc) ---
 // Encodes one row of `width` pixels into `out`, which must hold width * 5
-// bytes (the worst case: every pixel a raw packet of its own). Returns the
-// bytes written.
+// bytes (the worst case: every pixel a raw packet of its own); any of them may
+// be written, past the packets too. Returns the bytes of packets.
 size_t encodeRleRow(const uint8_t* row, uint32_t width, uint8_t* out);
 // The byte count encodeRleRow would return, without writing anything.
 size_t rleRowSize(const uint8_t* row, uint32_t width);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
 #include "tests/test_images.h"
 
@@ -49,6 +50,8 @@ struct DecodeCase {
 
 TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
   const Bytes d128 = distinctPixels(128);
+  const Bytes d121(d128.begin(), d128.begin() + 121 * 4);
+  const Bytes cut(d128.begin(), d128.begin() + 27);
   const DecodeCase cases[] = {
       {"run then raw, 3x1", 3, cat({{0x81}, P, {0x00}, Q}), cat({P, P, Q}), 10},
       {"128-run then 128-raw, 16x16", 256, cat({{0xFF}, P, {0x7F}, d128}),
@@ -64,6 +67,9 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
       {"stream ends inside a run pixel", 3, cat({{0x00}, P, {0x82, 5, 6, 7}}), P, 9},
       {"stream ends after a header", 3, cat({{0x81}, P, {0x00}}), rep(P, 2), 6},
       {"empty stream", 2, {}, {}, 0},
+      // Wide stores for the first packet must not leave bytes past the cut.
+      {"stream ends 28 bytes after a long raw packet", 200,
+       cat({rawPacket(d121), {0x7F}, cut}), cat({d121, cut}), 513},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -79,19 +85,24 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
       EXPECT_EQ(part.consumed, c.consumed);
       EXPECT_EQ(part.produced, c.produced.size());
       EXPECT_TRUE(std::equal(c.produced.begin(), c.produced.end(), part.pixels.begin()));
+      EXPECT_TRUE(std::all_of(part.pixels.begin() + c.produced.size(), part.pixels.end(),
+                              [](uint8_t b) { return b == 0xCD; }))
+          << "bytes past the decoded ones changed";
     }
   }
 }
 
 // Random packet streams, too short, too long or cut anywhere, decode the same
-// whatever the chunk size.
+// whatever the chunk size, and the same as the byte-at-a-time reference.
+// Packets are short (up to 9 pixels) or any size, so that the fixed-size
+// stores meet every packet size and the end of the image.
 TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; ++trial) {
-    size_t pixel_count = rng() % 400;
+    size_t pixel_count = rng() % 1000;
     Bytes stream;
-    for (size_t described = 0; described < pixel_count + 50 && stream.size() < 2000;) {
-      size_t n = 1 + rng() % 128;
+    for (size_t described = 0; described < pixel_count + 50 && stream.size() < 5000;) {
+      size_t n = 1 + rng() % (rng() % 2 ? 9 : 128);
       stream = cat({stream, (rng() % 2) ? runPacket(n, pix(0x01010101u * (1 + rng() % 4)))
                                         : rawPacket(distinctPixels(n, rng()))});
       described += n;
@@ -101,6 +112,11 @@ TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
     Decoded whole = decode(stream, pixel_count, stream.size() + 1);
     Decoded zeroed = decode(stream, pixel_count, 0);
     EXPECT_EQ(zeroed.produced, whole.produced);
+    Bytes reference(pixel_count * 4, 0xCD);
+    EXPECT_EQ(decodeRleReference(stream.data(), stream.size(), reference.data(),
+                                 reference.size()),
+              whole.produced);
+    EXPECT_EQ(reference, zeroed.pixels);
     EXPECT_TRUE(std::all_of(zeroed.pixels.begin() + whole.produced,
                             zeroed.pixels.end(), [](uint8_t b) { return b == 0; }));
     for (size_t chunk : {1, 2, 3, 5, 7}) {

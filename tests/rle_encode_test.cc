@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 
+#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
 #include "tests/test_images.h"
 
@@ -45,15 +46,22 @@ Bytes referenceRow(const uint8_t* row, uint32_t width) {
 }
 
 // encodeRleRow on every row, each into a buffer of exactly width * 5 bytes;
-// also checks that rleRowSize agrees.
+// also checks that rleRowSize, the portable path and the library's reference
+// agree, so the path not taken on this CPU is tested too.
 Bytes encodeRows(const Bytes& pixels, uint32_t width, uint32_t height) {
   Bytes all;
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* row = pixels.data() + size_t{y} * width * 4;
-    Bytes out(size_t{width} * 5);
+    Bytes out(size_t{width} * 5), portable(out.size()), reference(out.size());
     size_t n = encodeRleRow(row, width, out.data());
+    out.resize(n);
     EXPECT_EQ(rleRowSize(row, width), n);
-    all.insert(all.end(), out.begin(), out.begin() + n);
+    EXPECT_EQ(rleRowSizePortable(row, width), n);
+    portable.resize(encodeRleRowPortable(row, width, portable.data()));
+    EXPECT_EQ(portable, out);
+    reference.resize(encodeRleRowReference(row, width, reference.data()));
+    EXPECT_EQ(reference, out);
+    all.insert(all.end(), out.begin(), out.end());
   }
   return all;
 }
@@ -125,7 +133,8 @@ void checkPacketRules(const Bytes& stream, uint32_t width) {
 }
 
 // One row of `width` pixels: all equal, noise, neighbours differing in one
-// byte only, or spans of equal pixels of random lengths.
+// byte only, spans of equal pixels of random lengths, or short spans with
+// noise between them (the packets the fast paths write without a loop).
 Bytes makeRow(int pattern, uint32_t width, std::mt19937& rng) {
   static const uint32_t kSpans[] = {1, 2, 3, 120, 121, 122, 127, 128, 129, 256, 257};
   const Bytes base = pix(0x80808080u);
@@ -138,6 +147,10 @@ Bytes makeRow(int pattern, uint32_t width, std::mt19937& rng) {
       p[rng() % 4] = uint8_t(rng() % 3);
       n = (rng() % 3) ? 1 + rng() % 6 : kSpans[rng() % 11];
     }
+    if (pattern == 4) {
+      p = pix(rng() % 4 ? rng() : 0x80808080u);
+      n = rng() % 2 ? 1 : 1 + rng() % 10;
+    }
     row = cat({row, rep(p, n)});
   }
   row.resize(size_t{width} * 4);
@@ -146,8 +159,11 @@ Bytes makeRow(int pattern, uint32_t width, std::mt19937& rng) {
 
 TEST(RleEncode, MatchesReferenceOverGeneratedRows) {
   std::mt19937 rng(11);
-  for (uint32_t width : {0, 1, 2, 120, 121, 122, 127, 128, 129, 242, 243, 256, 257}) {
-    for (int pattern = 0; pattern < 4; ++pattern) {
+  std::vector<uint32_t> widths = {63, 64, 65, 66, 120, 121, 122, 127, 128, 129,
+                                  130, 242, 243, 256, 257, 1000};
+  for (uint32_t w = 0; w <= 40; ++w) widths.push_back(w);
+  for (uint32_t width : widths) {
+    for (int pattern = 0; pattern < 5; ++pattern) {
       for (uint32_t height : {1, 2, 3}) {
         SCOPED_TRACE(::testing::Message() << "width " << width << " pattern " << pattern
                                           << " height " << height);
