@@ -11,16 +11,25 @@ wine=$1
 exe=$2
 fail() { echo "FAIL ($exe): $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/brisel-windows.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work" "$work.err"' EXIT
 
 # Runs the tool in $work; its output, without Wine's CR, goes to $out and
 # its exit status to $status.
+# Once in a while Wine itself fails to start a program, ending with status 1
+# and no output at all, which no check here expects of brisel (its status 1
+# comes with a line on standard error); such a run is tried once more.
 run() {
-  local raw
-  set +e
-  raw=$(cd "$work" && "$wine" "$exe" "$@")
-  status=$?
-  set -e
+  local raw attempt
+  for attempt in 1 2; do
+    set +e
+    raw=$(cd "$work" && "$wine" "$exe" "$@" 2>"$work.err")
+    status=$?
+    set -e
+    [ "$status" = 1 ] && [ -z "$raw" ] && [ ! -s "$work.err" ] || break
+    echo "Wine did not start $exe (status 1, no output); trying once more" >&2
+    sleep 1
+  done
+  cat "$work.err" >&2
   out=$(printf '%s' "$raw" | tr -d '\r')
 }
 expect() {  # expect STATUS OUTPUT
