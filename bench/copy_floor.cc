@@ -102,11 +102,16 @@ int image(std::FILE* in, std::FILE* out) {
   header[0] = static_cast<uint8_t>(sum);  // keeps the read pass
   std::fwrite(header, 1, 1, out);
   if (size == 0) return 0;
-  // Writes the bytes read again, from the image's memory.
+  // Writes the bytes read again, from successive parts of the image's
+  // memory: writing one chunk over and over would copy from the cache, which
+  // no writer of the whole image gets.
+  size_t from = 0;
   for (size_t at = 1; at < read_total;) {
     size_t n = std::min(CHUNK, std::min(read_total - at, size));
-    if (std::fwrite(pixels.get(), 1, n, out) != n) return 1;
+    if (from + n > size) from = 0;
+    if (std::fwrite(pixels.get() + from, 1, n, out) != n) return 1;
     at += n;
+    from += n;
   }
   return 0;
 }
