@@ -24,21 +24,11 @@ size_t lastFourStart(const std::string& input) {
 #endif
 }
 
-// Where the last component of `input` starts. The rule replaces characters
-// of the name itself: cut into the folder part, a short name such as
-// "sub/abc" would give "sub_brisel.tga" in the parent folder, where it may
-// replace an unrelated file.
-size_t baseNameStart(const std::string& input) {
-#ifdef _WIN32
-  const size_t sep = input.find_last_of("/\\:");
-#else
-  const size_t sep = input.find_last_of('/');
-#endif
-  return sep == std::string::npos ? 0 : sep + 1;
-}
-
 }  // namespace
 
+// The characters replaced are the name's own: cut into the folder part, a
+// short name such as "sub/abc" would give "sub_brisel.tga" in the parent
+// folder, where it may replace an unrelated file.
 bool outputName(const std::string& input, std::string& output) {
   const size_t start = lastFourStart(input);
   if (start == std::string::npos || start < baseNameStart(input)) return false;

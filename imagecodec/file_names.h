@@ -39,6 +39,17 @@ inline bool continuesUtf8Character(char byte) {
   return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
+// Where the last component of `path` starts: after the last "/", and on
+// Windows also after a backslash or a drive's ":".
+inline size_t baseNameStart(const std::string& path) {
+#ifdef _WIN32
+  const size_t sep = path.find_last_of("/\\:");
+#else
+  const size_t sep = path.find_last_of('/');
+#endif
+  return sep == std::string::npos ? 0 : sep + 1;
+}
+
 #ifdef _WIN32
 std::wstring widePath(const char* utf8);
 std::string utf8FromWide(const wchar_t* wide);

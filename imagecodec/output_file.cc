@@ -20,16 +20,6 @@ namespace {
 // take, in bytes on POSIX systems and in characters on Windows.
 constexpr size_t NAME_MAX_BYTES = 255;
 
-// Where the last component of a path starts.
-size_t baseNameStart(const std::string& path) {
-#ifdef _WIN32
-  size_t sep = path.find_last_of("/\\:");
-#else
-  size_t sep = path.find_last_of('/');
-#endif
-  return sep == std::string::npos ? 0 : sep + 1;
-}
-
 }  // namespace
 
 // A name beside the target that no other run picks: the target's name, then
