@@ -204,18 +204,20 @@ bool writePlainData(const TgaImage& image, ByteSink& sink) {
 }
 
 // Whether the pixels, with the buffers that reading and writing them take,
-// fit in `memory_limit` bytes. What the record and buffers already hold is
-// in use now and is reused or released before anything larger comes, so it
-// counts as room; counting it twice would refuse images that fit.
+// fit in the memory the process can still get. What the record and buffers
+// already hold is in use now and is reused or released before anything
+// larger comes, so it counts as room; counting it twice would refuse images
+// that fit. Only an image that needs more than that asks `available_memory`,
+// which reads system files: a batch of images no larger than the largest
+// before it asks nothing.
 bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
-                const CodecBuffers& buffers, uint64_t memory_limit) {
+                const CodecBuffers& buffers, uint64_t (*available_memory)()) {
   const uint64_t need =
       pixelByteCount(header) + IO_CHUNK_BYTES + tgaWriteScratchSize(header);
   const uint64_t held = pixels.capacity + buffers.read_chunk.capacity +
                         buffers.write_scratch.capacity;
-  const uint64_t room = memory_limit > UINT64_MAX - held ? UINT64_MAX
-                                                         : memory_limit + held;
-  return need <= room;
+  if (need <= held || !available_memory) return true;
+  return need - held <= available_memory();
 }
 
 }  // namespace
@@ -231,7 +233,7 @@ uint8_t* reserveBytes(ReusedBytes& buffer, size_t size) {
 }
 
 LoadStatus readTga(ByteSource& source, TgaImage& image,
-                   CodecBuffers& buffers, uint64_t memory_limit) {
+                   CodecBuffers& buffers, uint64_t (*available_memory)()) {
   clearImage(image);
   uint8_t header_bytes[TGA_HEADER_SIZE] = {};
   size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
@@ -244,7 +246,7 @@ LoadStatus readTga(ByteSource& source, TgaImage& image,
   if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
   bool complete = got == TGA_HEADER_SIZE;
 
-  if (!fitsMemory(header, image.pixels, buffers, memory_limit) ||
+  if (!fitsMemory(header, image.pixels, buffers, available_memory) ||
       !allocatePixels(pixelByteCount(header), image.pixels)) {
     return LoadStatus::TOO_LARGE;
   }

@@ -56,9 +56,9 @@ bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
     return false;
   }
   ByteSource source{readFile, file.get()};
-  // Measured for each file: what is free changes as the batch goes on.
-  const LoadStatus status =
-      readTga(source, image, buffers, availableMemory());
+  // Measured for each file that needs more memory than the last: what is
+  // free changes as the batch goes on.
+  const LoadStatus status = readTga(source, image, buffers, availableMemory);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
   const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"

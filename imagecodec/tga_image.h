@@ -45,8 +45,6 @@
 #include <string>
 #include <vector>
 
-#include "imagecodec/memory_limit.h"
-
 constexpr uint8_t RLE_FLAG = 0x80;
 constexpr uint8_t TGA_TYPE_TRUECOLOR = 2;
 constexpr uint8_t TGA_TYPE_TRUECOLOR_RLE = 10;
@@ -185,10 +183,11 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
 // The pixel block `image` already holds is used again when it is large
 // enough; otherwise it is released before a new one is allocated.
 // TOO_LARGE when the pixels and the buffers for reading and writing them
-// would need more than `memory_limit` bytes beyond what the record and
-// buffers already hold (see memory_limit.h), or cannot be allocated.
+// would need more bytes beyond what the record and buffers already hold than
+// `available_memory` says the process can get (availableMemory in
+// memory_limit.h; null for no limit), or cannot be allocated.
 LoadStatus readTga(ByteSource& source, TgaImage& image, CodecBuffers& buffers,
-                   uint64_t memory_limit = NO_MEMORY_LIMIT);
+                   uint64_t (*available_memory)() = nullptr);
 LoadStatus readTga(ByteSource& source, TgaImage& image);
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
