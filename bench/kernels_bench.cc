@@ -23,6 +23,8 @@
 #include <vector>
 
 #include "imagecodec/tga_image.h"
+#include "imagecodec/tga_one_pass.h"
+#include "imagecodec/tga_stream.h"
 
 namespace {
 

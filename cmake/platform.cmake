@@ -3,7 +3,7 @@
 
 if(MSVC)
   # fopen, _open and friends are the portable calls this code wants.
-  foreach(target imagecodec driverlib brisel)
+  foreach(target imagecodec systemlayer imagefile driverlib brisel)
     target_compile_definitions(${target} PRIVATE _CRT_SECURE_NO_WARNINGS)
   endforeach()
 endif()
@@ -13,9 +13,6 @@ endif()
 # program takes long paths: windres embeds it for mingw-w64, MSVC's linker
 # merges it into its own. The program expands wildcards in its arguments, as
 # users of a console tool expect there.
-if(WIN32)
-  target_sources(imagecodec PRIVATE imagecodec/extended_path-win32.cc)
-endif()
 if(MINGW)
   enable_language(RC)
   target_sources(brisel PRIVATE driver/brisel.rc driver/wildcards-win32.cc)
@@ -47,17 +44,4 @@ if(BRISEL_BUILD_TESTS AND CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest_main)
       target_compile_options(${target} PRIVATE -Wno-error)
     endif()
   endforeach()
-endif()
-
-# On 32-bit builds, images whose pixels need more memory than the address
-# space holds must be refused cleanly.
-if(BRISEL_BUILD_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  if(NOT TARGET GTest::gtest_main)
-    find_package(GTest REQUIRED)
-  endif()
-  include(GoogleTest)
-  enable_testing()
-  add_executable(platform_tests ${PROJECT_SOURCE_DIR}/tests/platform_test.cc)
-  target_link_libraries(platform_tests PRIVATE imagecodec GTest::gtest_main)
-  gtest_discover_tests(platform_tests DISCOVERY_TIMEOUT 120)
 endif()

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "driver/output_name.h"
-#include "imagecodec/file_names.h"
-#include "imagecodec/report.h"
+#include "system/file_names.h"
+#include "system/report.h"
 #include "imagecodec/tga_image.h"
 
 namespace {

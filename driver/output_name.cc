@@ -1,6 +1,6 @@
 #include "driver/output_name.h"
 
-#include "imagecodec/file_names.h"
+#include "system/file_names.h"
 
 namespace {
 

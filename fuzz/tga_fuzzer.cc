@@ -38,6 +38,8 @@
 
 #include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
+#include "imagecodec/tga_one_pass.h"
+#include "imagecodec/tga_stream.h"
 
 namespace {
 

@@ -5,11 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "imagecodec/file_names.h"
-#include "imagecodec/memory_limit.h"
-#include "imagecodec/output_file.h"
-#include "imagecodec/report.h"
+#include "system/file_names.h"
+#include "system/memory_limit.h"
+#include "system/output_file.h"
+#include "system/report.h"
 #include "imagecodec/tga_image.h"
+#include "imagecodec/tga_one_pass.h"
+#include "imagecodec/tga_stream.h"
 
 namespace {
 
@@ -58,7 +60,8 @@ bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   ByteSource source{readFile, file.get()};
   // Measured for each file that needs more memory than the last: what is
   // free changes as the batch goes on.
-  const LoadStatus status = readTga(source, image, buffers, availableMemory);
+  static const MemoryHooks memory{availableMemory, preferHugePages};
+  const LoadStatus status = readTga(source, image, buffers, &memory);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
   const char* refusal = std::ferror(file.get()) ? "%s cannot be read\n"

@@ -32,9 +32,10 @@
 // Anything after the pixel data (a TGA 2.0 footer, say) is ignored and not
 // written back.
 //
-// The codec works on bytes in memory through ByteSource and ByteSink, so the
-// same code serves files, unit tests and the fuzzer; loadImage and saveImage
-// are the thin layers that attach it to files and print the messages.
+// The codec works on bytes in memory through ByteSource and ByteSink
+// (tga_stream.h), so the same code serves files, unit tests and the fuzzer;
+// loadImage and saveImage are the thin layers that attach it to files and
+// print the messages, through the operating-system layer in system/.
 
 #ifndef BRISEL_IMAGECODEC_TGA_IMAGE_H
 #define BRISEL_IMAGECODEC_TGA_IMAGE_H
@@ -105,12 +106,6 @@ struct ReusedBytes {
   size_t capacity = 0;
 };
 
-// Makes `buffer` at least `size` bytes long and returns it; throws
-// std::bad_alloc as new does. A block already large enough is kept as it is,
-// contents and all; a smaller one is released before the larger one is
-// allocated, so that the two are never held at once.
-uint8_t* reserveBytes(ReusedBytes& buffer, size_t size);
-
 // The working memory of reading and writing, owned by the caller so that a
 // batch of files allocates, clears and faults it in once rather than once per
 // file. Each buffer is sized to the image at hand (up to IO_CHUNK_BYTES, plus
@@ -118,18 +113,6 @@ uint8_t* reserveBytes(ReusedBytes& buffer, size_t size);
 struct CodecBuffers {
   ReusedBytes read_chunk;     // run-length stream on its way from the source
   ReusedBytes write_scratch;  // packets on their way to the sink
-};
-
-// Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the end.
-struct ByteSource {
-  size_t (*read)(void* context, uint8_t* dst, size_t size);
-  void* context;
-};
-
-// Pushes `size` bytes; returns false when they could not all be taken.
-struct ByteSink {
-  bool (*write)(void* context, const uint8_t* src, size_t size);
-  void* context;
 };
 
 // --- header record (tga_header.cc) ---
@@ -176,42 +159,6 @@ uint64_t rleStreamSize(const uint8_t* pixels, uint32_t width, uint32_t height);
 // which is when the image is written as type 10; false otherwise.
 bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
                std::vector<uint8_t>& stream);
-
-// --- whole images on bytes (tga_codec.cc) ---
-// Reads header, ID field, colour map and pixels from `source`. On OK the
-// image's header has image_type 2 and its pixels hold width * height * 4 bytes.
-// The pixel block `image` already holds is used again when it is large
-// enough; otherwise it is released before a new one is allocated.
-// TOO_LARGE when the pixels and the buffers for reading and writing them
-// would need more bytes beyond what the record and buffers already hold than
-// `available_memory` says the process can get (availableMemory in
-// memory_limit.h; null for no limit), or cannot be allocated.
-LoadStatus readTga(ByteSource& source, TgaImage& image, CodecBuffers& buffers,
-                   uint64_t (*available_memory)() = nullptr);
-LoadStatus readTga(ByteSource& source, TgaImage& image);
-LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
-LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
-                             CodecBuffers& buffers);
-// Writes the image, run-length encoded when that is strictly smaller.
-// `scratch` bounds the memory used for packets; it must hold at least
-// width * 5 bytes. tgaWriteScratchSize is what pays: the whole worst-case
-// stream of a small image, IO_CHUNK_BYTES (or one row, if larger) for a big
-// one. Returns false when the sink fails.
-size_t tgaWriteScratchSize(const TgaHeader& header);
-bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
-              size_t scratch_size);
-std::vector<uint8_t> writeTgaToMemory(const TgaImage& image);
-
-enum class WriteResult { OK, FAILED, START_OVER };
-// How much of the image, from its first row, is sized to guess whether
-// packets will pay before writing them in one pass.
-constexpr size_t RLE_GUESS_BYTES = size_t{256} << 10;
-// Writes the same bytes as writeTga, reading the pixels once instead of twice
-// when the first `guess_bytes` of rows compress. START_OVER: the guess was
-// wrong, the sink holds a partial file; discard it and call writeTga.
-WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
-                              uint8_t* scratch, size_t scratch_size,
-                              size_t guess_bytes = RLE_GUESS_BYTES);
 
 // Sets byte 3 (alpha) of every 4-byte pixel to 0xFF; nothing else changes.
 void makeOpaque(uint8_t* pixels, uint64_t size);

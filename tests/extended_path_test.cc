@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "imagecodec/extended_path.h"
+#include "system/extended_path.h"
 
 // Pure string work, so it runs everywhere; on Windows the same function sits
 // behind every call that opens, creates, renames or removes a file.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imagecodec/tga_image.h"
+#include "imagecodec/tga_stream.h"
 
 namespace {
 

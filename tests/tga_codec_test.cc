@@ -4,6 +4,7 @@
 #include <random>
 
 #include "imagecodec/tga_image.h"
+#include "imagecodec/tga_stream.h"
 #include "tests/test_images.h"
 
 namespace {

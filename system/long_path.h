@@ -1,5 +1,5 @@
-#ifndef BRISEL_IMAGECODEC_LONG_PATH_H
-#define BRISEL_IMAGECODEC_LONG_PATH_H
+#ifndef BRISEL_SYSTEM_LONG_PATH_H
+#define BRISEL_SYSTEM_LONG_PATH_H
 
 // POSIX systems refuse a path of PATH_MAX bytes or more (4096 on Linux) in a
 // single call with ENAMETOOLONG, although the file system holds files at
@@ -23,4 +23,4 @@ struct PathAt {
 bool reachPath(const std::string& path, size_t extra, PathAt& at);
 void closeFolder(PathAt& at);
 
-#endif  // BRISEL_IMAGECODEC_LONG_PATH_H
+#endif  // BRISEL_SYSTEM_LONG_PATH_H

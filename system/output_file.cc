@@ -1,9 +1,9 @@
 // The output's temporary name, shared by both halves: output_file-posix.cc
 // and output_file-win32.cc do the rest.
 
-#include "imagecodec/output_file.h"
+#include "system/output_file.h"
 
-#include "imagecodec/file_names.h"
+#include "system/file_names.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,9 +2,9 @@
 // file beside the target, renamed over it once complete; devices and pipes
 // written in place.
 
-#include "imagecodec/output_file.h"
+#include "system/output_file.h"
 
-#include "imagecodec/long_path.h"
+#include "system/long_path.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "imagecodec/extended_path.h"
+#include "system/extended_path.h"
 
 #include <windows.h>
 
-#include "imagecodec/file_names.h"
+#include "system/file_names.h"
 
 std::wstring systemPath(const char* path) {
   std::wstring given = widePath(path);

@@ -1,6 +1,4 @@
-#include "imagecodec/memory_limit.h"
-
-#ifdef __linux__
+#include "system/memory_limit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -218,8 +217,17 @@ uint64_t availableMemory() {
   return room;
 }
 
+void preferHugePages(uint8_t* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHugePage = uintptr_t{1} << 21;
+  uintptr_t begin = reinterpret_cast<uintptr_t>(data);
+  uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  uintptr_t last = (begin + size) & ~(kHugePage - 1);
+  if (last > first) {
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
 #else
-
-uint64_t availableMemory() { return NO_MEMORY_LIMIT; }
-
+  (void)data;
+  (void)size;
 #endif
+}

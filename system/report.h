@@ -1,5 +1,7 @@
-#ifndef BRISEL_IMAGECODEC_REPORT_H
-#define BRISEL_IMAGECODEC_REPORT_H
+#ifndef BRISEL_SYSTEM_REPORT_H
+#define BRISEL_SYSTEM_REPORT_H
+
+#include <string>
 
 // Prints one message line to standard output, with `format` holding a single
 // %s for `name`, and flushes it at once: progress shows immediately when
@@ -20,4 +22,11 @@ int reportWriteError();
 // closed standard output still counts as lines lost.
 void holdStandardStreams();
 
-#endif  // BRISEL_IMAGECODEC_REPORT_H
+// --- the platform halves (report-posix.cc, report-win32.cc) ---
+// Writes one whole line to standard output and flushes it; false, with errno
+// set where the system gives one, when it could not all be written.
+bool writeMessageLine(const std::string& line);
+// Counts a line lost with `error` (report.cc); the first one is kept.
+void rememberWriteError(int error);
+
+#endif  // BRISEL_SYSTEM_REPORT_H

@@ -1,4 +1,4 @@
-#include "imagecodec/long_path.h"
+#include "system/long_path.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,10 +1,10 @@
 // Outputs on Windows: a named temporary file beside the target, moved over
 // it once complete.
 
-#include "imagecodec/output_file.h"
+#include "system/output_file.h"
 
-#include "imagecodec/extended_path.h"
-#include "imagecodec/file_names.h"
+#include "system/extended_path.h"
+#include "system/file_names.h"
 
 #include <cerrno>
 #include <cstdio>

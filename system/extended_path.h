@@ -1,5 +1,5 @@
-#ifndef BRISEL_IMAGECODEC_EXTENDED_PATH_H
-#define BRISEL_IMAGECODEC_EXTENDED_PATH_H
+#ifndef BRISEL_SYSTEM_EXTENDED_PATH_H
+#define BRISEL_SYSTEM_EXTENDED_PATH_H
 
 #include <string>
 
@@ -27,4 +27,4 @@ std::wstring extendedPath(const std::wstring& given, const std::wstring& full);
 std::wstring systemPath(const char* path);
 #endif
 
-#endif  // BRISEL_IMAGECODEC_EXTENDED_PATH_H
+#endif  // BRISEL_SYSTEM_EXTENDED_PATH_H

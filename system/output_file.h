@@ -1,5 +1,5 @@
-#ifndef BRISEL_IMAGECODEC_OUTPUT_FILE_H
-#define BRISEL_IMAGECODEC_OUTPUT_FILE_H
+#ifndef BRISEL_SYSTEM_OUTPUT_FILE_H
+#define BRISEL_SYSTEM_OUTPUT_FILE_H
 
 #include <cstdio>
 #include <string>
@@ -39,4 +39,4 @@ void abandonOutput(OutputFile& out);
 // POSIX and Windows halves of the rest.
 std::string tempName(const std::string& target, unsigned attempt);
 
-#endif  // BRISEL_IMAGECODEC_OUTPUT_FILE_H
+#endif  // BRISEL_SYSTEM_OUTPUT_FILE_H

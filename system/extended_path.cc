@@ -1,4 +1,4 @@
-#include "imagecodec/extended_path.h"
+#include "system/extended_path.h"
 
 #include <cwchar>
 

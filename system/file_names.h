@@ -1,5 +1,5 @@
-#ifndef BRISEL_IMAGECODEC_FILE_NAMES_H
-#define BRISEL_IMAGECODEC_FILE_NAMES_H
+#ifndef BRISEL_SYSTEM_FILE_NAMES_H
+#define BRISEL_SYSTEM_FILE_NAMES_H
 
 #include <cerrno>
 #include <cstdio>
@@ -28,11 +28,6 @@ inline bool isMissingFileError(int error) {
 }
 bool removeFile(const char* path);
 
-// The bytes that print `name` on standard output: on Windows the system's
-// code page, as the narrow command line gave names before, with "?" for
-// what it cannot show; elsewhere the name unchanged.
-std::string printableName(const char* name);
-
 // True for the bytes that continue a UTF-8 character rather than start one:
 // where a name may be cut without cutting into a character.
 inline bool continuesUtf8Character(char byte) {
@@ -53,6 +48,8 @@ inline size_t baseNameStart(const std::string& path) {
 #ifdef _WIN32
 std::wstring widePath(const char* utf8);
 std::string utf8FromWide(const wchar_t* wide);
+// `utf8` in the system's code page, with "?" for what it cannot show.
+std::string printableName(const char* utf8);
 #endif
 
-#endif  // BRISEL_IMAGECODEC_FILE_NAMES_H
+#endif  // BRISEL_SYSTEM_FILE_NAMES_H

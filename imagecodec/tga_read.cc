@@ -1,0 +1,146 @@
+// Whole images read from bytes: the header, the ID field and colour map,
+// and the pixel data, from a ByteSource.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "imagecodec/tga_stream.h"
+
+namespace {
+
+// Reads until `size` bytes are stored or the source ends.
+size_t readFully(ByteSource& source, uint8_t* dst, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    size_t n = source.read(source.context, dst + got, size - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+// Empties `image` for the next one read into it, keeping its memory.
+void clearImage(TgaImage& image) {
+  PixelBuffer kept = std::move(image.pixels);
+  std::vector<uint8_t> extras = std::move(image.id_and_color_map);
+  image = TgaImage();
+  image.pixels = std::move(kept);
+  image.pixels.size = 0;
+  image.id_and_color_map = std::move(extras);
+  image.id_and_color_map.clear();
+}
+
+// Fills the pixels with plain data; returns false when the source ran short.
+bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
+  size_t size = static_cast<size_t>(pixels.size);
+  size_t got = readFully(source, pixels.data(), size);
+  if (got == size) return true;
+  std::memset(pixels.data() + got, 0, size - got);
+  return false;
+}
+
+// Decodes the packet stream as it arrives, reading no further than the chunk
+// that completes the image. Returns false when the stream ran short.
+bool readRlePixels(ByteSource& source, PixelBuffer& pixels,
+                   ReusedBytes& chunk_buffer) {
+  if (pixels.size == 0) return true;
+  // The longest stream that can fill the image is one single-pixel raw
+  // packet, 5 bytes, per 4 pixel bytes; a larger chunk would never be filled
+  // by a file that ends with its pixels.
+  const size_t chunk_size = static_cast<size_t>(
+      std::min<uint64_t>(IO_CHUNK_BYTES, pixels.size + pixels.size / 4));
+  uint8_t* chunk = reserveBytes(chunk_buffer, chunk_size);
+  RleDecoder decoder;
+  while (decoder.out_pos < pixels.size) {
+    size_t n = source.read(source.context, chunk, chunk_size);
+    if (n == 0) break;
+    decodeRleChunk(decoder, chunk, n, pixels.data(), pixels.size);
+  }
+  if (decoder.out_pos == pixels.size) return true;
+  std::memset(pixels.data() + decoder.out_pos, 0,
+              static_cast<size_t>(pixels.size - decoder.out_pos));
+  return false;
+}
+
+size_t readMemory(void* context, uint8_t* dst, size_t size) {
+  auto* span = static_cast<std::pair<const uint8_t*, size_t>*>(context);
+  size_t n = std::min(size, span->second);
+  if (n > 0) std::memcpy(dst, span->first, n);
+  span->first += n;
+  span->second -= n;
+  return n;
+}
+
+// Whether the pixels, with the buffers that reading and writing them take,
+// fit in the memory the process can still get. What the record and buffers
+// already hold is in use now and is reused or released before anything
+// larger comes, so it counts as room; counting it twice would refuse images
+// that fit. Only an image that needs more than that asks `memory`,
+// which reads system files: a batch of images no larger than the largest
+// before it asks nothing.
+bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
+                const CodecBuffers& buffers, const MemoryHooks* memory) {
+  const uint64_t need =
+      pixelByteCount(header) + IO_CHUNK_BYTES + tgaWriteScratchSize(header);
+  const uint64_t held = pixels.capacity + buffers.read_chunk.capacity +
+                        buffers.write_scratch.capacity;
+  if (need <= held || !memory || !memory->available) return true;
+  return need - held <= memory->available();
+}
+
+}  // namespace
+
+LoadStatus readTga(ByteSource& source, TgaImage& image,
+                   CodecBuffers& buffers, const MemoryHooks* memory) {
+  clearImage(image);
+  uint8_t header_bytes[TGA_HEADER_SIZE] = {};
+  size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
+  TgaHeader& header = image.header;
+  readTgaHeader(header_bytes, header);
+  if (header.image_type != TGA_TYPE_TRUECOLOR &&
+      header.image_type != TGA_TYPE_TRUECOLOR_RLE) {
+    return LoadStatus::NOT_TGA;
+  }
+  if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
+  bool complete = got == TGA_HEADER_SIZE;
+
+  if (!fitsMemory(header, image.pixels, buffers, memory) ||
+      !allocatePixels(pixelByteCount(header), image.pixels,
+                      memory ? memory->new_pixel_block : nullptr)) {
+    return LoadStatus::TOO_LARGE;
+  }
+  image.id_and_color_map.resize(idAndColorMapSize(header));
+  size_t extra = image.id_and_color_map.size();
+  complete = readFully(source, image.id_and_color_map.data(), extra) == extra &&
+             complete;
+
+  if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
+    complete =
+        readRlePixels(source, image.pixels, buffers.read_chunk) && complete;
+  } else {
+    complete = readPlainPixels(source, image.pixels) && complete;
+  }
+  header.image_type = TGA_TYPE_TRUECOLOR;
+  image.truncated = !complete;
+  return LoadStatus::OK;
+}
+
+LoadStatus readTga(ByteSource& source, TgaImage& image) {
+  CodecBuffers buffers;
+  return readTga(source, image, buffers);
+}
+
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
+                             TgaImage& image, CodecBuffers& buffers) {
+  std::pair<const uint8_t*, size_t> span(data, size);
+  ByteSource source{readMemory, &span};
+  return readTga(source, image, buffers);
+}
+
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
+                             TgaImage& image) {
+  CodecBuffers buffers;
+  return readTgaFromMemory(data, size, image, buffers);
+}

@@ -1,0 +1,71 @@
+// Whole images read from and written to streams of bytes, and the memory the
+// codec keeps for them from one image to the next.
+
+#ifndef BRISEL_IMAGECODEC_TGA_STREAM_H
+#define BRISEL_IMAGECODEC_TGA_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imagecodec/tga_image.h"
+
+// Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the end.
+struct ByteSource {
+  size_t (*read)(void* context, uint8_t* dst, size_t size);
+  void* context;
+};
+
+// Pushes `size` bytes; returns false when they could not all be taken.
+struct ByteSink {
+  bool (*write)(void* context, const uint8_t* src, size_t size);
+  void* context;
+};
+
+// What the system around the codec says about memory; either may be null.
+struct MemoryHooks {
+  // How many more bytes the process can get (availableMemory).
+  uint64_t (*available)();
+  // Told of each newly allocated pixel block (a hint for large pages).
+  void (*new_pixel_block)(uint8_t* data, size_t size);
+};
+
+// --- memory (pixel_memory.cc) ---
+// Makes `buffer` at least `size` bytes long and returns it; throws
+// std::bad_alloc as new does. A block already large enough is kept as it is,
+// contents and all; a smaller one is released before the larger one is
+// allocated, so that the two are never held at once.
+uint8_t* reserveBytes(ReusedBytes& buffer, size_t size);
+// Makes `pixels` hold `size` bytes, in the block it has when that is large
+// enough; false when the block cannot be allocated.
+bool allocatePixels(uint64_t size, PixelBuffer& pixels,
+                    void (*new_block)(uint8_t* data, size_t size));
+
+// --- reading (tga_read.cc) ---
+// Reads header, ID field, colour map and pixels from `source`. On OK the
+// image's header has image_type 2 and its pixels hold width * height * 4 bytes.
+// The pixel block `image` already holds is used again when it is large
+// enough; otherwise it is released before a new one is allocated.
+// TOO_LARGE when the pixels and the buffers for reading and writing them
+// would need more bytes beyond what the record and buffers already hold than
+// `memory` says the process can get (null for no limit), or cannot be
+// allocated.
+LoadStatus readTga(ByteSource& source, TgaImage& image, CodecBuffers& buffers,
+                   const MemoryHooks* memory = nullptr);
+LoadStatus readTga(ByteSource& source, TgaImage& image);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image);
+LoadStatus readTgaFromMemory(const uint8_t* data, size_t size, TgaImage& image,
+                             CodecBuffers& buffers);
+
+// --- writing (tga_write.cc) ---
+// Writes the image, run-length encoded when that is strictly smaller.
+// `scratch` bounds the memory used for packets; it must hold at least
+// width * 5 bytes. tgaWriteScratchSize is what pays: the whole worst-case
+// stream of a small image, IO_CHUNK_BYTES (or one row, if larger) for a big
+// one. Returns false when the sink fails.
+size_t tgaWriteScratchSize(const TgaHeader& header);
+bool writeTga(const TgaImage& image, ByteSink& sink, uint8_t* scratch,
+              size_t scratch_size);
+std::vector<uint8_t> writeTgaToMemory(const TgaImage& image);
+
+#endif  // BRISEL_IMAGECODEC_TGA_STREAM_H
