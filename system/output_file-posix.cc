@@ -55,33 +55,12 @@ bool openUnnamed(OutputFile& out) {
 #endif
 }
 
-bool openNamed(OutputFile& out) {
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    out.temp_path = tempName(out.target, attempt);
-    int fd = openat(out.folder, out.temp_path.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      out.file = fdopen(fd, "wb");
-      if (out.file) return true;
-      close(fd);
-      unlinkat(out.folder, out.temp_path.c_str(), 0);
-      break;
-    }
-    if (errno != EEXIST) break;
-  }
-  out.temp_path.clear();
-  return false;
-}
-
-bool openTemp(OutputFile& out) {
-  if (openUnnamed(out)) return true;
-  // File systems without O_TMPFILE refuse it with EOPNOTSUPP (or EISDIR on
-  // old kernels); fall back to a named temporary file.
-  if (errno == EACCES || errno == EROFS || errno == ENOENT ||
-      errno == ENOTDIR || errno == ENOSPC || errno == EDQUOT) {
-    return false;
-  }
-  return openNamed(out);
+// Whether a failed unnamed file calls for a named one: file systems without
+// O_TMPFILE refuse it with EOPNOTSUPP (or EISDIR on old kernels), while these
+// errors would only come again.
+bool namedFileMightDo(int error) {
+  return error != EACCES && error != EROFS && error != ENOENT &&
+         error != ENOTDIR && error != ENOSPC && error != EDQUOT;
 }
 
 // Gives the new file the permission bits of the regular file it is about to
@@ -107,44 +86,26 @@ bool takeOldPermissions(const OutputFile& out) {
   return fchmod(fd, old.st_mode & 07777) == 0;
 }
 
+bool linkUnnamed(OutputFile& out, const std::string& name) {
+  char fd_path[64];
+  std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fileno(out.file));
+  return linkat(AT_FDCWD, fd_path, out.folder, name.c_str(),
+                AT_SYMLINK_FOLLOW) == 0;
+}
+
+bool linkAtTempName(OutputFile& out) { return linkUnnamed(out, out.temp_path); }
+
 // Gives the finished unnamed file its name: straight at the target when no
 // file is there yet, so no moment exists in which a kill leaves a stray file;
 // otherwise a temporary name beside it, since linkat cannot replace a file and
 // rename then moves it over the target.
 bool nameUnnamed(OutputFile& out) {
-  char fd_path[64];
-  std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fileno(out.file));
-  if (linkat(AT_FDCWD, fd_path, out.folder, out.target.c_str(),
-             AT_SYMLINK_FOLLOW) == 0) {
+  if (linkUnnamed(out, out.target)) {
     out.at_target = true;
     return true;
   }
-  if (errno != EEXIST || !takeOldPermissions(out)) return false;
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    out.temp_path = tempName(out.target, attempt);
-    if (linkat(AT_FDCWD, fd_path, out.folder, out.temp_path.c_str(),
-               AT_SYMLINK_FOLLOW) == 0) {
-      return true;
-    }
-    if (errno != EEXIST) break;
-  }
-  out.temp_path.clear();
-  return false;
-}
-
-bool replaceTarget(const OutputFile& out) {
-  return renameat(out.folder, out.temp_path.c_str(), out.folder,
-                  out.target.c_str()) == 0;
-}
-
-void removeName(const OutputFile& out, const std::string& name) {
-  unlinkat(out.folder, name.c_str(), 0);
-}
-
-void closeOutputFolder(OutputFile& out) {
-  PathAt at{out.folder, std::string()};
-  closeFolder(at);
-  out.folder = -1;
+  return errno == EEXIST && takeOldPermissions(out) &&
+         tryTempNames(out, linkAtTempName);
 }
 
 bool isOtherThanRegularFile(const OutputFile& out) {
@@ -190,48 +151,57 @@ bool openInPlace(OutputFile& out, bool& gone) {
 
 // Opens the output as its folder and name in it: for a path too long for
 // one system call, the folder is reached through descriptors, and every
-// call below names the target and its temporary file relative to it.
-bool openOutput(const char* path, OutputFile& out) {
-  out = OutputFile();
+// call names the target and its temporary file relative to it.
+OutputStart startOutput(const char* path, OutputFile& out) {
   PathAt at;
   // Room for the temporary name, which is longer than the target's.
-  if (!reachPath(path, 64, at)) return false;
+  if (!reachPath(path, 64, at)) return OutputStart::FAILED;
   out.folder = at.folder;
   out.target = at.name;
   if (isOtherThanRegularFile(out)) {
     bool gone;
     if (openInPlace(out, gone)) {
       out.in_place = true;
-      return true;
+      return OutputStart::OPENED;
     }
-    if (!gone) {
-      closeOutputFolder(out);
-      return false;
-    }
+    if (!gone) return OutputStart::FAILED;
   }
-  if (openTemp(out)) return true;
-  closeOutputFolder(out);
+  if (openUnnamed(out)) return OutputStart::OPENED;
+  return namedFileMightDo(errno) ? OutputStart::NEEDS_TEMP_NAME
+                                 : OutputStart::FAILED;
+}
+
+bool createExclusive(OutputFile& out) {
+  int fd = openat(out.folder, out.temp_path.c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  out.file = fdopen(fd, "wb");
+  if (out.file) return true;
+  const int error = errno;
+  close(fd);
+  unlinkat(out.folder, out.temp_path.c_str(), 0);
+  errno = error == EEXIST ? EIO : error;
   return false;
 }
 
-bool commitOutput(OutputFile& out) {
-  bool ok = std::fflush(out.file) == 0 && !std::ferror(out.file);
-  if (ok && !out.in_place && !out.unnamed) ok = takeOldPermissions(out);
-  if (ok && out.unnamed) ok = nameUnnamed(out);
-  ok = std::fclose(out.file) == 0 && ok;
-  out.file = nullptr;
-  if (!ok && out.at_target) removeName(out, out.target);
-  if (ok && !out.in_place && !out.at_target) ok = replaceTarget(out);
-  if (!ok && !out.temp_path.empty()) removeName(out, out.temp_path);
-  out.temp_path.clear();
-  closeOutputFolder(out);
-  return ok;
+bool finishOutput(OutputFile& out) {
+  if (out.unnamed) return nameUnnamed(out);
+  return out.in_place || takeOldPermissions(out);
 }
 
-void abandonOutput(OutputFile& out) {
-  if (out.file) std::fclose(out.file);
-  out.file = nullptr;
-  if (!out.temp_path.empty()) removeName(out, out.temp_path);
-  out.temp_path.clear();
-  closeOutputFolder(out);
+bool replaceTarget(const OutputFile& out) {
+  return renameat(out.folder, out.temp_path.c_str(), out.folder,
+                  out.target.c_str()) == 0;
 }
+
+void removeOutputName(const OutputFile& out, const std::string& name) {
+  unlinkat(out.folder, name.c_str(), 0);
+}
+
+void releaseOutput(OutputFile& out) {
+  PathAt at{out.folder, std::string()};
+  closeFolder(at);
+  out.folder = -1;
+}
+
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
