@@ -30,3 +30,11 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/brisel_version.h @ONLY
 ]])
 target_include_directories(brisel PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
+# The PE header holds a link time; GNU ld takes it from SOURCE_DATE_EPOCH.
+if(MINGW)
+  sourceDateEpoch(epoch ${PROJECT_SOURCE_DIR})
+  if(NOT epoch STREQUAL "")
+    set_property(TARGET brisel PROPERTY RULE_LAUNCH_LINK
+                 "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${epoch}")
+  endif()
+endif()

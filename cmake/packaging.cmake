@@ -1,9 +1,12 @@
 # Install rules and packages: a .deb on Linux, a .zip on Windows.
 #   cmake --install build/release --prefix /usr/local
 #   (cd build/release && cpack)
-# Both carry the licence and the version of project().
+# Both carry the licence and the version of project(). Their time stamps come
+# from SOURCE_DATE_EPOCH or the commit's time (cmake/source_date.cmake), so
+# two builds of one commit give the same bytes.
 
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/source_date.cmake)
 
 set(CPACK_PACKAGE_NAME brisel)
 set(CPACK_PACKAGE_VENDOR "brisel developers")
@@ -32,4 +35,11 @@ else()
 endif()
 
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_pre_build.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_post_build.cmake)
+set(CPACK_BRISEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+find_program(BRISEL_PACKAGE_PYTHON python3)
+mark_as_advanced(BRISEL_PACKAGE_PYTHON)
+set(CPACK_BRISEL_PYTHON ${BRISEL_PACKAGE_PYTHON})
 include(CPack)
