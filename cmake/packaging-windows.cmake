@@ -31,6 +31,9 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/brisel_version.h @ONLY
 target_include_directories(brisel PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 # The PE header holds a link time; GNU ld takes it from SOURCE_DATE_EPOCH.
+# The commit's time is read when configuring: a build folder kept across
+# commits stamps the program with the time it was configured at until it is
+# configured again (release builds start from a fresh folder).
 if(MINGW)
   sourceDateEpoch(epoch ${PROJECT_SOURCE_DIR})
   if(NOT epoch STREQUAL "")
