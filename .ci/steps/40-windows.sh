@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Windows builds with mingw-w64, each with its tests run under Wine: the
-# shipped 32-bit brisel.exe, packed as a zip, and a 64-bit build. Then both
-# programs go through a check of what differs on Windows: backslashes, drive
-# letters, wildcards, paths longer than 260 characters, replacing an
-# existing output, the exit status (.ci/windows-checks.sh).
+# shipped 32-bit brisel.exe, with its version resource, packed as a zip with
+# its licence and guide, and a 64-bit build. Then both programs go through a
+# check of what differs on Windows: backslashes, drive letters, wildcards,
+# paths longer than 260 characters, replacing an existing output, the exit
+# status (.ci/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -49,9 +50,26 @@ dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort | tr '\n' ' ')
 [ "$dlls" = "KERNEL32.dll msvcrt.dll " ] || fail "$exe needs DLLs: $dlls"
 # The manifest that lets the program take long paths where Windows allows.
 grep -q '<longPathAware[^>]*>true<' "$exe" || fail "$exe has no long-path manifest"
+# The version resource that Explorer shows, with the version of project().
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/mingw-i686/CMakeCache.txt)
+resources=$(i686-w64-mingw32-windres --input "$exe" --output-format rc)
+for value in '"ProductName", "brisel"' "\"ProductVersion\", \"$version\"" \
+             "\"FileVersion\", \"$version\"" '"FileDescription", "' '"LegalCopyright", "Copyright'; do
+  grep -qF "VALUE $value" <<<"$resources" || fail "$exe has no version resource with $value"
+done
+rm -f build/mingw-i686/brisel-*-win32.zip
 (cd build/mingw-i686 && cpack -G ZIP >/dev/null)
-zip=$(ls build/mingw-i686/brisel-*-win32.zip)
-/usr/bin/python3 -c 'import sys, zipfile; print(sys.argv[1], zipfile.ZipFile(sys.argv[1]).namelist())' "$zip"
+zip=build/mingw-i686/brisel-$version-win32.zip
+/usr/bin/python3 - "$zip" <<'PY' || fail "$zip does not hold what it should"
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    names = sorted(z.namelist())
+    print(sys.argv[1], names)
+    assert names == ["LICENSE.txt", "README.txt", "brisel.exe"], names
+    for name in ("LICENSE.txt", "README.txt"):
+        text = z.read(name)
+        assert text.count(b"\n") == text.count(b"\r\n") > 0, name + " has other line ends than CRLF"
+PY
 
 echo "--- 64-bit build, tests under Wine"
 cmake --workflow --preset mingw-x64
