@@ -46,11 +46,25 @@ the batch), then the single images against cat.
 
 Standard library only; run it with any python3:
   python3 bench/compare.py --brisel build/bench/brisel
+
+Builds side by side: with --wrapper (the tool run through wine, qemu-user or
+the like) or --other (a second build, with its own --other-wrapper), only the
+builds are timed, in interleaved rounds after a warm-up, each round in the
+other order than the one before; cat, the floors and Pillow run natively and
+would time something else. --repeat N gives each call the single image N
+times, so that starting the wrapper weighs less. The warm-up's outputs of the
+builds must be the same, byte for byte.
+  python3 bench/compare.py --brisel build/mingw-i686/brisel.exe \
+      --wrapper "cmake/wine-run /usr/lib/wine/wine" \
+      --other build/mingw-x64/brisel.exe \
+      --other-wrapper "cmake/wine-run /usr/lib/wine/wine64" --repeat 10
 """
 
 import argparse
+import hashlib
 import os
 import random
+import shlex
 import shutil
 import statistics
 import struct
@@ -471,6 +485,48 @@ def measure_batch(paths, args, pillow):
     }
 
 
+def digest(paths):
+    """One hash of the files' bytes, or None when one is missing."""
+    sha = hashlib.sha256()
+    for path in paths:
+        try:
+            with open(path, "rb") as f:
+                sha.update(f.read())
+        except FileNotFoundError:
+            return None
+    return sha.hexdigest()
+
+
+def measure_builds(name, paths, builds, args):
+    """Each build ((label, command) pairs) given `paths` in one call, in
+    interleaved rounds after a warm-up round, first and last by turns."""
+    outputs = sorted(set(path[:-4] + "_brisel.tga" for path in paths))
+    times = {label: [] for label, _ in builds}
+    cpu = {label: [] for label, _ in builds}
+    sums = {}
+    for round_index in range(args.runs + 1):
+        for label, command in builds if round_index % 2 == 0 else builds[::-1]:
+            elapsed, _ = run_timed(command + paths)
+            if round_index == 0:
+                sums[label] = digest(outputs)
+            for output in outputs:
+                remove(output)
+            if round_index > 0:
+                times[label].append(elapsed)
+                cpu[label].append(run_timed.cpu)
+    first = builds[0][0]
+    for label, _ in builds:
+        if sums[label] is None or sums[label] != sums[first]:
+            sys.exit(f"{name}: the outputs of {label} differ from those of "
+                     f"{first} or are missing")
+    return {
+        "name": name,
+        "input_mib": sum(os.path.getsize(p) for p in set(paths)) / 2**20,
+        "times": times,
+        "cpu": {t: statistics.median(v) for t, v in cpu.items()},
+    }
+
+
 def one_off(args, side):
     """One run of cat and of brisel on a flat side x side image."""
     workdir = args.workdir or tempfile.mkdtemp(prefix="brisel-bench-")
@@ -482,7 +538,7 @@ def one_off(args, side):
         write_flat(path, side, side, 1, distinct_rows=64)
         cat_time, _ = run_timed(["cat", path], outputs[0])
         remove(outputs[0])
-        brisel_time, peak = run_timed([args.brisel, path])
+        brisel_time, peak = run_timed(args.wrapper + [args.brisel, path])
         usage = run_timed.usage
         out_size = os.path.getsize(outputs[1])
         pixels = side * side * 4
@@ -539,11 +595,33 @@ def main():
                         help="instead of the table: one run of cat and brisel "
                              "on a flat SIDExSIDE image (65535 is the largest; "
                              "its input takes about 4 GB, deleted afterwards)")
+    parser.add_argument("--wrapper", type=shlex.split, default=[],
+                        help="command that runs the tool, such as wine or "
+                             "\"qemu-aarch64-static -L /usr/aarch64-linux-gnu\"; "
+                             "then only builds are timed")
+    parser.add_argument("--other", metavar="BRISEL",
+                        help="a second build, timed side by side with the tool")
+    parser.add_argument("--other-wrapper", type=shlex.split, default=[],
+                        help="command that runs the second build")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="with --wrapper or --other: each call processes "
+                             "the single image this many times (default: 1)")
     args = parser.parse_args()
+    # The tool alone against the floors, or builds side by side.
+    builds = [("brisel", args.wrapper, args.brisel)]
+    if args.other:
+        builds.append(("other", args.other_wrapper, args.other))
+    for i, (label, wrapper, program) in enumerate(builds):
+        program = os.path.abspath(program)
+        if not os.access(program, os.X_OK):
+            sys.exit(f"{program}: no such program; build it first "
+                     "(cmake --workflow ... or cmake --build --preset bench)")
+        builds[i] = (label, wrapper + [program])
     args.brisel = os.path.abspath(args.brisel)
-    if not os.access(args.brisel, os.X_OK):
-        sys.exit(f"{args.brisel}: no such program; build it first "
-                 "(cmake --workflow ... or cmake --build --preset bench)")
+    if not (args.wrapper or args.other):
+        builds = []
+        if args.repeat != 1:
+            sys.exit("--repeat is for builds timed through --wrapper or --other")
     if args.floor is None:
         args.floor = os.path.join(os.path.dirname(args.brisel), "bench",
                                   "copy_floor")
@@ -568,20 +646,57 @@ def main():
         rows = []
         for name in workloads:
             if name == "batch":
-                rows.append(measure_batch(batch_inputs(args, workdir), args,
-                                          pillow))
+                paths = batch_inputs(args, workdir)
+                rows.append(measure_builds(f"batch of {len(paths)}", paths,
+                                           builds, args) if builds else
+                            measure_batch(paths, args, pillow))
                 continue
             writer, seed = writers[name]
             path = os.path.join(workdir, f"{name}{side}.tga")
             if not os.path.exists(path):
                 writer(path, side, side, seed)
+            if builds:
+                rows.append(measure_builds(LABELS[name], [path] * args.repeat,
+                                           builds, args))
+                continue
             row = measure(name, path, side, side, args, pillow)
             row["name"] = LABELS[name]
             rows.append(row)
     finally:
         if not args.workdir:
             shutil.rmtree(workdir)
-    print_tables(rows, args, side, pillow)
+    if builds:
+        print_builds(rows, builds, args, side)
+    else:
+        print_tables(rows, args, side, pillow)
+
+
+def print_builds(rows, builds, args, side):
+    print(f"medians of {args.runs} interleaved runs after a warm-up, with the "
+          f"range; whole processes, spawn to exit; single images {side}x{side}, "
+          f"{args.repeat} to a call")
+    for label, command in builds:
+        print(f"{label}: {shlex.join(command)}")
+    print()
+    labels = [label for label, _ in builds]
+    header = ["workload", "input"]
+    for label in labels:
+        header += [label, f"{label} CPU"]
+    if len(labels) == 2:
+        header.append("/".join(labels))
+    print("| " + " | ".join(header) + " |")
+    print("|" + "|".join("---" for _ in header) + "|")
+    for row in rows:
+        cells = [row["name"], f"{row['input_mib']:.1f} MiB"]
+        medians = {}
+        for label in labels:
+            values = [t * 1e3 for t in row["times"][label]]
+            medians[label] = statistics.median(values)
+            cells += [f"{medians[label]:.1f} ms ({min(values):.1f}-{max(values):.1f})",
+                      f"{row['cpu'][label] * 1e3:.1f} ms"]
+        if len(labels) == 2:
+            cells.append(f"{medians[labels[0]] / medians[labels[1]]:.2f}x")
+        print("| " + " | ".join(cells) + " |")
 
 
 def print_tables(rows, args, side, pillow):

@@ -74,3 +74,14 @@ class ToolTest(unittest.TestCase):
 # A Windows build, run natively or under Wine.
 def windows_tool():
     return TOOL[-1].lower().endswith(".exe")
+
+
+def qemu_library_root():
+    """The library root (-L) other than / of a qemu-user emulator running
+    the tool, else None. qemu takes an absolute path from under that root
+    whenever it exists there, "/" itself included."""
+    if os.path.basename(TOOL[0]).startswith("qemu-") and "-L" in TOOL[:-1]:
+        root = TOOL[TOOL.index("-L") + 1]
+        if os.path.realpath(root) != "/":
+            return root
+    return None

@@ -127,6 +127,9 @@ class Outputs(ToolTest):
         # since Python's own calls cannot name it either.
         if windows_tool():
             self.skipTest("Windows limits paths in its own way")
+        if support.qemu_library_root():
+            self.skipTest("qemu-user -L %s opens / as that folder, so a walk from / "
+                          "starts there" % support.qemu_library_root())
         data = image(2, 1, SPAN[:8])
         fd = os.open(self.dir, os.O_RDONLY)
         folders = ["f%02d" % i + "d" * 247 for i in range(18)]
