@@ -5,13 +5,32 @@
 # 64-bit ones); WINEPREFIX and the rest of Wine's settings come from the
 # caller (.ci/steps/40-windows.sh). Backslashes, drive letters, wildcards,
 # paths longer than 260 characters, replacing an existing output, the exit
-# status.
+# status, device names, a killed run, read-only outputs, names in a console.
 set -euo pipefail
 wine=$1
 exe=$2
 fail() { echo "FAIL ($exe): $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/brisel-windows.XXXXXX)
-trap 'rm -rf "$work" "$work.err"' EXIT
+# Drive letters and serial ports that the checks add to the Wine prefix;
+# one that the prefix has already is put back afterwards.
+devices=${WINEPREFIX:?}/dosdevices
+added_devices=()
+holder=
+cleanup() {
+  [ -z "$holder" ] || kill "$holder" 2>/dev/null || true
+  for device in "${added_devices[@]}"; do
+    rm -f "$devices/$device"
+    [ ! -L "$devices/$device.saved" ] || mv "$devices/$device.saved" "$devices/$device"
+  done
+  rm -rf "$work" "$work.err"
+}
+trap cleanup EXIT
+# add_device NAME TARGET: a DOS device (y:, com9) that Wine maps to TARGET.
+add_device() {
+  [ ! -L "$devices/$1" ] || mv "$devices/$1" "$devices/$1.saved"
+  ln -s "$2" "$devices/$1"
+  added_devices+=("$1")
+}
 
 # Runs the tool in $work; its output, without Wine's CR, goes to $out and
 # its exit status to $status.
@@ -22,7 +41,8 @@ run() {
   local raw attempt
   for attempt in 1 2; do
     set +e
-    raw=$(cd "$work" && "$wine" "$exe" "$@" 2>"$work.err")
+    # A run that hangs (a device read for good) fails instead of holding up CI.
+    raw=$(cd "$work" && timeout 300 "$wine" "$exe" "$@" 2>"$work.err" </dev/null)
     status=$?
     set -e
     [ "$status" = 1 ] && [ -z "$raw" ] && [ ! -s "$work.err" ] || break
@@ -57,21 +77,32 @@ PY
 run
 expect 255 "usage: brisel filename"
 
-# Wildcards, which the program expands itself: the folder part is kept, and
-# a pattern that matches nothing stays as given. The lines are compared
-# sorted, since their order is the file system's.
-mkdir "$work/sub"
-for name in a.tga b.tga ab.tga sub/c.tga; do make_tga "$work/$name"; done
-run '*.tga' '?.tga' 'sub\*.tga' 'none*.tga'
-out=$(LC_ALL=C sort <<<"$out")
-expect 0 'none*.tga not found
-written a_brisel.tga
-written a_brisel.tga
+# Wildcards, which the program expands itself: matches in name order, the
+# folder part kept as typed (drive letters too), folders matched but never
+# "." or "..". A pattern that matches nothing, or one in quotes (Wine quotes
+# an argument holding a space), stays as given.
+mkdir "$work/sub" "$work/sub dir"
+for name in a.tga b.tga ab.tga sub/c.tga "sub dir/d.tga"; do make_tga "$work/$name"; done
+run '*.tga' '?.tga' 'sub\*.tga' 'none*.tga' 'su*' '.*' 'sub dir\*.tga'
+expect 0 'written a_brisel.tga
 written ab_brisel.tga
 written b_brisel.tga
+written a_brisel.tga
 written b_brisel.tga
-written sub\c_brisel.tga'
+written sub\c_brisel.tga
+none*.tga not found
+sub cannot be read
+sub dir cannot be read
+.* not found
+sub dir\*.tga not found'
 check_output "$work/sub/c_brisel.tga"
+# Drive-relative patterns: Y: is a drive whose current folder is sub/, and
+# Z:, the current drive, has the current folder of the run.
+add_device y: "$work/sub"
+run 'Y:?.tga' 'Z:sub\?.tga' 'y:c.tga'
+expect 0 'written Y:c_brisel.tga
+written Z:sub\c_brisel.tga
+written y:c_brisel.tga'
 
 make_tga "$work/plain.tga"
 run plain.tga
@@ -114,14 +145,16 @@ check_output "$work/sub dir/back_brisel.tga"
 
 # Longer than 260 characters, from a drive letter and relative: the program
 # opens such paths in their extended form (\\?\Z:\...), yet names them as
-# given. Wine takes long paths in either form, so this checks the form, not
-# the limit.
+# given; so are wildcards in such a folder. Wine takes long paths in either
+# form, so this checks the form, not the limit.
 long="$(printf 'l%.0s' {1..150})\\$(printf 'm%.0s' {1..150})"
 mkdir -p "$work/${long//\\//}"
 make_tga "$work/${long//\\//}/deep.tga"
 winpath="Z:${work//\//\\}\\$long\\deep.tga"
-run "$winpath" "$long\\deep.tga"
+run "$winpath" "$long\\deep.tga" "${winpath%deep.tga}de?p.tga" "$long\\d*p.tga"
 expect 0 "written ${winpath%.tga}_brisel.tga
+written $long\\deep_brisel.tga
+written ${winpath%.tga}_brisel.tga
 written $long\\deep_brisel.tga"
 check_output "$work/${long//\\//}/deep_brisel.tga"
 
@@ -136,4 +169,74 @@ written plain_brisel.tga"
 [ -d "$work/blocked_brisel.tga" ] || fail "the folder in the output's place is gone"
 leftover=$(find "$work" -name '*brisel-tmp*')
 [ -z "$leftover" ] || fail "temporary files left: $leftover"
+
+# Reserved names (CON, NUL, AUX, COM1-9 ..., with any extension) are devices:
+# each is refused at once and the batch goes on. COM9 is a pipe here that
+# has a writer but no data, so reading it would wait for good. A real file
+# with such a name is read through the \\?\ form.
+mkfifo "$work/serial"
+sleep 100000 >"$work/serial" &
+holder=$!
+add_device com9 "$work/serial"
+cp "$work/plain.tga" "$work/aux.tga"
+run NUL.tga CON.tga COM9.tga "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
+expect 0 "NUL.tga cannot be read
+CON.tga cannot be read
+COM9.tga cannot be read
+written \\\\?\\Z:${work//\//\\}\\aux_brisel.tga
+written plain_brisel.tga"
+check_output "$work/aux_brisel.tga"
+kill "$holder"
+holder=
+
+# A run killed while it writes leaves the old output and nothing else (or,
+# killed just as it finished, the whole new one).
+/usr/bin/python3 - "$work/big.tga" <<'PY'
+import os, struct, sys
+side = 4096
+with open(sys.argv[1], "wb") as f:
+    f.write(struct.pack("<BBB5sHHHHBB", 0, 0, 2, bytes(5), 0, 0, side, side, 32, 8))
+    f.write(os.urandom(side * side * 4))
+PY
+echo "an older output" >"$work/big_brisel.tga"
+/usr/bin/python3 - "$work" "$wine" "$exe" <<'PY' || fail "the kill did not strike while the output was written"
+import os, subprocess, sys
+folder = sys.argv[1]
+tool = subprocess.Popen(sys.argv[2:] + ["big.tga"], cwd=folder, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+while tool.poll() is None:  # until a part of the output is in a temporary file
+    names = [n for n in os.listdir(folder) if "brisel-tmp" in n]
+    if names and os.path.getsize(os.path.join(folder, names[0])) > 0:
+        tool.kill()
+        tool.wait()
+        sys.exit(0)
+sys.exit(1)
+PY
+run missing.tga  # Wine closes the killed program's files before it serves this run
+expect 0 "missing.tga not found"
+leftover=$(find "$work" -name '*brisel-tmp*')
+[ -z "$leftover" ] || fail "a killed run left: $leftover"
+[ "$(head -c 64 "$work/big_brisel.tga" | tr -d '\0')" = "an older output" ] ||
+  [ "$(stat -c %s "$work/big_brisel.tga")" = $((18 + 4096 * 4096 * 4)) ] ||
+  fail "a killed run left a torn output"
+rm "$work/big.tga"
+
+# A read-only output is protected, as everywhere on Windows: not replaced,
+# and kept as it was.
+echo "a protected file" >"$work/plain_brisel.tga"
+chmod a-w "$work/plain_brisel.tga"
+run plain.tga runs.tga
+expect 0 "plain_brisel.tga cannot be written
+written runs_brisel.tga"
+[ "$(cat "$work/plain_brisel.tga")" = "a protected file" ] || fail "a read-only output was replaced"
+chmod u+w "$work/plain_brisel.tga"
+
+# In a console a name shows as typed, in any script: Wine's console is the
+# UTF-8 terminal that script(1) gives it (its cursor codes stripped).
+make_tga "$work/ёлка.tga"
+command="$(printf '%q ' "$wine" "$exe")ёлка.tga"
+shown=$(cd "$work" && LANG=C.UTF-8 script -qec "$command" /dev/null </dev/null |
+  sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' | tr -d '\r\0')
+[[ "$shown" == *"ёлка_brisel.tga"* ]] || fail "the console showed: $shown"
+check_output "$work/ёлка_brisel.tga"
 echo "Windows checks passed: $exe"

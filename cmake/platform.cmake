@@ -11,14 +11,16 @@ endif()
 # Windows: paths longer than 260 characters are handed to the system in
 # their extended form, and the manifest (driver/brisel.manifest) says the
 # program takes long paths: windres embeds it for mingw-w64, MSVC's linker
-# merges it into its own. The program expands wildcards in its arguments, as
-# users of a console tool expect there.
+# merges it into its own. The program reads its command line and expands
+# wildcards in it itself, the same way for every compiler and C runtime.
+if(WIN32)
+  target_sources(brisel PRIVATE driver/wildcards-win32.cc)
+endif()
 if(MINGW)
   enable_language(RC)
-  target_sources(brisel PRIVATE driver/brisel.rc driver/wildcards-win32.cc)
+  target_sources(brisel PRIVATE driver/brisel.rc)
 elseif(MSVC)
   target_sources(brisel PRIVATE driver/brisel.manifest)
-  target_link_options(brisel PRIVATE wsetargv.obj)
 endif()
 
 # Cross builds (mingw-w64, gcc -m32) cannot link the host's GoogleTest, so it

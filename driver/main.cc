@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/command_line.h"
 #include "driver/output_name.h"
-#include "system/file_names.h"
 #include "system/report.h"
 #include "imagecodec/tga_image.h"
 
@@ -68,14 +68,14 @@ int run(int argc, char** argv) {
 
 #ifdef _WIN32
 // The wide command line holds names in any script; the narrow one only those
-// that fit the system's code page. They go on as UTF-8.
-int wmain(int argc, wchar_t** wide_argv) {
-  std::vector<std::string> names;
-  for (int i = 0; i < argc; ++i) names.push_back(utf8FromWide(wide_argv[i]));
+// that fit the system's code page. brisel splits it itself, with wildcards
+// expanded, and the names go on as UTF-8.
+int wmain(int, wchar_t**) {
+  std::vector<std::string> names = programArguments();
   std::vector<char*> argv;
   for (std::string& name : names) argv.push_back(&name[0]);
   argv.push_back(nullptr);
-  return run(argc, argv.data());
+  return run(static_cast<int>(names.size()), argv.data());
 }
 #else
 int main(int argc, char** argv) { return run(argc, argv); }

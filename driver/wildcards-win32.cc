@@ -1,8 +1,81 @@
-// Windows shells hand `*` and `?` to the program as typed: expanding them is
-// the program's job, done by the C runtime's start-up code before wmain when
-// this flag is set (mingw-w64; MSVC links wsetargv.obj instead). A pattern
-// that matches nothing stays as given and so gets "not found". Windows names
-// cannot hold `*` or `?`, so no name that worked before changes meaning.
-extern "C" {
-int _dowildcard = -1;
+// Windows shells hand `*` and `?` to the program as typed, so brisel expands
+// them itself, by the same rules in every build: the C runtimes that could
+// do it each have their own (Wine's drops the drive of a drive-relative
+// pattern, msvcrt cannot reach a folder longer than 260 characters). Names
+// cannot hold `*` or `?` on Windows, so no name that could be opened changes
+// meaning.
+
+#include "driver/command_line.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "system/extended_path.h"
+#include "system/file_names.h"
+
+namespace {
+
+bool holdsWildcard(const std::string& text) {
+  return text.find_first_of("*?") != std::string::npos;
+}
+
+// Ignoring case first, as Windows lists names; then exactly, so that the
+// order is fixed whatever the file system returns.
+bool comesBefore(const std::wstring& a, const std::wstring& b) {
+  const int order = CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE);
+  return order != CSTR_EQUAL ? order == CSTR_LESS_THAN : a < b;
+}
+
+std::vector<std::wstring> matchingNames(const std::string& pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  // The extended form for a pattern in a long folder, as for every path.
+  HANDLE search = FindFirstFileExW(systemPath(pattern.c_str()).c_str(),
+                                   FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end(), comesBefore);
+  return names;
+}
+
+// The names `pattern` matches in name order, each behind the folder part
+// exactly as typed (a drive-relative "C:o*.tga" stays in drive C's current
+// folder). Only the last component is a pattern: one with wildcards in a
+// folder, or one that matches nothing, stays as given and so gets "not
+// found". Folders match as well; "." and ".." never do.
+void expandPattern(const std::string& pattern, std::vector<std::string>& out) {
+  const size_t name_start = baseNameStart(pattern);
+  const std::string folder = pattern.substr(0, name_start);
+  // The "?" of the extended prefix \\?\ is no wildcard.
+  const size_t prefix = folder.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0;
+  std::vector<std::wstring> names;
+  if (holdsWildcard(pattern.substr(name_start)) &&
+      !holdsWildcard(folder.substr(prefix))) {
+    names = matchingNames(pattern);
+  }
+  if (names.empty()) out.push_back(pattern);
+  for (const std::wstring& name : names) {
+    out.push_back(folder + utf8FromWide(name.c_str()));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> programArguments() {
+  std::vector<std::string> arguments;
+  for (const CommandArgument& argument : splitCommandLine(GetCommandLineW())) {
+    const std::string text = utf8FromWide(argument.text.c_str());
+    if (argument.pattern && !arguments.empty()) {
+      expandPattern(text, arguments);
+    } else {
+      arguments.push_back(text);
+    }
+  }
+  return arguments;
 }

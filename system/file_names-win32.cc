@@ -1,5 +1,6 @@
 #include "system/file_names.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include "system/extended_path.h"
@@ -33,8 +34,19 @@ std::string utf8FromWide(const wchar_t* wide) {
   return narrowFromWide(wide, CP_UTF8);
 }
 
+// A reserved name (CON, NUL, AUX, COM1 ... with any extension, in any
+// folder) opens a device, and reading a serial port or a console can wait
+// for good, holding up the batch. Only a file on a disk is read; anything
+// else is refused at once as unreadable. A real file with such a name is a
+// disk file, reached through the \\?\ form, which names no device.
 std::FILE* openFile(const char* path, const char* mode) {
-  return _wfopen(systemPath(path).c_str(), widePath(mode).c_str());
+  std::FILE* file = _wfopen(systemPath(path).c_str(), widePath(mode).c_str());
+  if (!file || mode[0] != 'r') return file;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (GetFileType(handle) == FILE_TYPE_DISK) return file;
+  std::fclose(file);
+  errno = EACCES;
+  return nullptr;
 }
 
 bool removeFile(const char* path) {

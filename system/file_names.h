@@ -13,7 +13,8 @@
 // Elsewhere the bytes go to the system as they are.
 
 // Paths too long for one system call are opened for reading folder by
-// folder (long_path.h).
+// folder (long_path.h). On Windows only a file on a disk is opened for
+// reading: a device, such as COM1.tga names, fails with EACCES.
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
 // such file, or a folder on the way missing or not a folder. The Windows C

@@ -19,8 +19,11 @@
 //   by the new file rather than written through, so an output name that
 //   happens to link to an input can never change that input. A replaced
 //   file's permission bits, owner and group carry over.
-// - Windows: the temporary file is named from the start and moved over the
-//   target (MoveFileExW); the new file has the usual attributes.
+// - Windows: the temporary file is named from the start but marked for
+//   deletion until it is complete, so a process killed half way leaves
+//   nothing either; then it is renamed over the target through its handle.
+//   A read-only target is not replaced. The new file has the usual
+//   attributes.
 struct OutputFile {
   std::FILE* file = nullptr;
   std::string target;     // the path that will hold the result
@@ -32,6 +35,7 @@ struct OutputFile {
   bool in_place = false;  // written straight into a device or pipe
   bool unnamed = false;   // Linux O_TMPFILE: no name until committed
   bool at_target = false; // the new file already has the target's name
+  bool delete_pending = false;  // Windows: deleted when closed, until complete
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;

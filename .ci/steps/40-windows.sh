@@ -3,8 +3,9 @@
 # shipped 32-bit brisel.exe, with its version resource, packed as a zip with
 # its licence and guide, and a 64-bit build. Then both programs go through a
 # check of what differs on Windows: backslashes, drive letters, wildcards,
-# paths longer than 260 characters, replacing an existing output, the exit
-# status (.ci/windows-checks.sh).
+# paths longer than 260 characters, device names, replacing an existing or
+# read-only output, a killed run, names in a console, the exit status
+# (.ci/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
