@@ -10,10 +10,10 @@
 void reportLine(const char* format, const char* name);
 
 // The errno of the first line that could not be written (a full disk, a
-// closed standard output), or 0. The lines are the tool's only report, so
-// losing one must not pass for success. A broken pipe is not counted: the
-// reader has gone, and SIGPIPE ends the tool as it always has (where that
-// signal is ignored, the rest of the batch is still done quietly).
+// closed standard output, a pipe whose reader has gone while SIGPIPE is
+// ignored), or 0. The lines are the tool's only report, so losing one must
+// not pass for success. Where SIGPIPE is left at its default, a broken pipe
+// ends the tool through it, as for other command-line tools.
 int reportWriteError();
 
 // Called first thing: a closed standard output or error is held open on

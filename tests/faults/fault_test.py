@@ -117,8 +117,15 @@ class FaultTest(unittest.TestCase):
         self.put("a.tga", image_file(5, 3, 1, rle=True))
         full = open("/dev/full", "wb")
         self.addCleanup(full.close)
+        # A reader gone while SIGPIPE is ignored, as a parent may hand down
+        # (Python's subprocess, a shell's trap '' PIPE): each write fails.
+        gone, broken = os.pipe()
+        os.close(gone)
+        self.addCleanup(os.close, broken)
         for name, how in (("a full disk", {"stdout": full}),
-                          ("closed", {"preexec_fn": lambda: os.close(1)})):
+                          ("closed", {"preexec_fn": lambda: os.close(1)}),
+                          ("a broken pipe", {"stdout": broken,
+                                             "restore_signals": False})):
             with self.subTest(stdout=name):
                 done = subprocess.run(TOOL + ["a.tga", "missing.tga"],
                                       cwd=self.dir, stderr=subprocess.PIPE,
