@@ -4,9 +4,9 @@
 #include <string>
 
 // Prints one message line to standard output, with `format` holding a single
-// %s for `name`, and flushes it at once: progress shows immediately when
-// piped, and lines from several processes sharing a pipe do not tear (the
-// whole line goes out in one write).
+// %s for `name`, at once and in one write: progress shows immediately when
+// piped, and lines of up to PIPE_BUF bytes from several processes sharing a
+// pipe do not tear.
 void reportLine(const char* format, const char* name);
 
 // The errno of the first line that could not be written (a full disk, a
@@ -23,8 +23,8 @@ int reportWriteError();
 void holdStandardStreams();
 
 // --- the platform halves (report-posix.cc, report-win32.cc) ---
-// Writes one whole line to standard output and flushes it; false, with errno
-// set where the system gives one, when it could not all be written.
+// Writes one whole line to standard output at once; false, with errno set
+// where the system gives one, when it could not all be written.
 bool writeMessageLine(const std::string& line);
 // Counts a line lost with `error` (report.cc); the first one is kept.
 void rememberWriteError(int error);
