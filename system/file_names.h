@@ -16,15 +16,17 @@
 // folder (long_path.h).
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
-// such file, or a folder on the way missing or not a folder. The Windows C
-// library reports its "file not found" and "path not found" as ENOENT too,
-// and a name that no Windows file can have (with `*` or `?`, as a wildcard
-// that matched nothing is left) as EINVAL.
+// such file, a folder on the way missing or not a folder, or a name longer
+// than the file system allows (ENAMETOOLONG: paths too long for one call
+// are reached folder by folder, so only a name no file can have is left).
+// The Windows C library reports its "file not found" and "path not found"
+// as ENOENT too, and a name that no Windows file can have (with `*` or `?`,
+// as a wildcard that matched nothing is left) as EINVAL.
 inline bool isMissingFileError(int error) {
 #ifdef _WIN32
   if (error == EINVAL) return true;
 #endif
-  return error == ENOENT || error == ENOTDIR;
+  return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG;
 }
 bool removeFile(const char* path);
 

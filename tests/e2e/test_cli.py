@@ -90,6 +90,9 @@ class CommandLine(ToolTest):
                  ("abc", PIC, "has too short a name"),
                  ("./a", PIC, "has too short a name"),
                  ("nothing/pic.tga", None, "not found")]
+        if not windows_tool():
+            # Longer than a name may be (255 bytes): no file can have it.
+            cases.append(("n" * 300 + ".tga", None, "not found"))
         for name, data, _ in cases:
             if data is not None:
                 self.put(name, data)
