@@ -13,7 +13,8 @@
 // Elsewhere the bytes go to the system as they are.
 
 // Paths too long for one system call are opened for reading folder by
-// folder (long_path.h).
+// folder (long_path.h). On POSIX systems a named pipe with nothing writing
+// to it fails at once (ENXIO) instead of waiting for a writer.
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
 // such file, a folder on the way missing or not a folder, or a name longer
