@@ -60,7 +60,8 @@ bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   ByteSource source{readFile, file.get()};
   // Measured for each file that needs more memory than the last: what is
   // free changes as the batch goes on.
-  static const MemoryHooks memory{availableMemory, preferHugePages};
+  static const MemoryHooks memory{availableMemory, preferHugePages,
+                                  chargedMemory};
   const LoadStatus status = readTga(source, image, buffers, &memory);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.

@@ -79,7 +79,8 @@ size_t readMemory(void* context, uint8_t* dst, size_t size) {
 // larger comes, so it counts as room; counting it twice would refuse images
 // that fit. Only an image that needs more than that asks `memory`,
 // which reads system files: a batch of images no larger than the largest
-// before it asks nothing.
+// before it asks nothing. The new memory is counted with what the system
+// charges besides (its page tables), the held memory by its bytes alone.
 bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
                 const CodecBuffers& buffers, const MemoryHooks* memory) {
   const uint64_t need =
@@ -87,7 +88,8 @@ bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
   const uint64_t held = pixels.capacity + buffers.read_chunk.capacity +
                         buffers.write_scratch.capacity;
   if (need <= held || !memory || !memory->available) return true;
-  return need - held <= memory->available();
+  const uint64_t charged = memory->charged ? memory->charged(need) : need;
+  return charged - held <= memory->available();
 }
 
 }  // namespace

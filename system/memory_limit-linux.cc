@@ -217,6 +217,14 @@ uint64_t availableMemory() {
   return room;
 }
 
+uint64_t chargedMemory(uint64_t bytes) {
+  // One 8-byte page table entry for each 4 KiB page; larger pages need
+  // fewer. The margin is over twice the most measured (memory_limit.h).
+  constexpr uint64_t PAGE_TABLE_SHARE = 4096 / 8;
+  constexpr uint64_t MARGIN_SHARE = 256;
+  return bytes + bytes / PAGE_TABLE_SHARE + bytes / MARGIN_SHARE;
+}
+
 void preferHugePages(uint8_t* data, size_t size) {
 #ifdef MADV_HUGEPAGE
   constexpr uintptr_t kHugePage = uintptr_t{1} << 21;

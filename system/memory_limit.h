@@ -24,6 +24,15 @@ constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
 // read nothing is refused that was not refused before.
 uint64_t availableMemory();
 
+// What `bytes` of new memory cost against availableMemory() once touched.
+// Linux charges a memory cgroup the page tables that map them too, 8 bytes
+// for each 4 KiB page (1/512), and further kernel memory while the image is
+// written out (measured under a cgroup v1 limit: less than 1/600 of the
+// pixels, when a large output waits in the page cache to be written back),
+// for which 1/256 is kept. Without them an image just under a limit passed
+// the check and was killed. Elsewhere the bytes alone.
+uint64_t chargedMemory(uint64_t bytes);
+
 // Asks for 2 MiB pages under the part of a large new block they can cover.
 // With 4 KiB pages the first touch of a 64 MiB image costs 16384 page
 // faults, more time than decoding it. Only a hint: where the system does not
