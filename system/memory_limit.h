@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
 
@@ -32,6 +33,17 @@ uint64_t availableMemory();
 // for which 1/256 is kept. Without them an image just under a limit passed
 // the check and was killed. Elsewhere the bytes alone.
 uint64_t chargedMemory(uint64_t bytes);
+
+// Whether `file` lies on a file system held in memory (Linux tmpfs and
+// ramfs: /dev/shm, and /tmp in many containers). Its pages are charged to
+// the writer's memory cgroup and, without swap, cannot be reclaimed, so
+// writing too much of it gets the process killed.
+bool isMemoryBacked(std::FILE* file);
+// Whether `bytes` more of such files fit in what availableMemory() gives,
+// less a margin as above; those that do are counted as taken. The figure is
+// read again after each MiB taken, and after each availableMemory() call,
+// since a new block may follow it. Always true where nothing is measured.
+bool takeFileMemory(uint64_t bytes);
 
 // Asks for 2 MiB pages under the part of a large new block they can cover.
 // With 4 KiB pages the first touch of a 64 MiB image costs 16384 page
