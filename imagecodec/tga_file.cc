@@ -19,8 +19,22 @@ size_t readFile(void* context, uint8_t* dst, size_t size) {
   return std::fread(dst, 1, size, static_cast<std::FILE*>(context));
 }
 
+// An output, and whether its pages take memory (isMemoryBacked): there an
+// output too large for what is left fails, rather than get the batch killed
+// part way.
+struct SinkFile {
+  std::FILE* file;
+  bool takes_memory;
+};
+
+SinkFile sinkFile(const OutputFile& out) {
+  return {out.file, !out.in_place && isMemoryBacked(out.file)};
+}
+
 bool writeFile(void* context, const uint8_t* src, size_t size) {
-  return std::fwrite(src, 1, size, static_cast<std::FILE*>(context)) == size;
+  const SinkFile& out = *static_cast<const SinkFile*>(context);
+  if (out.takes_memory && !takeFileMemory(size)) return false;
+  return std::fwrite(src, 1, size, out.file) == size;
 }
 
 // Closes the input on every way out of loadImage, a bad_alloc included: a
@@ -60,7 +74,8 @@ bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   ByteSource source{readFile, file.get()};
   // Measured for each file that needs more memory than the last: what is
   // free changes as the batch goes on.
-  static const MemoryHooks memory{availableMemory, preferHugePages};
+  static const MemoryHooks memory{availableMemory, preferHugePages,
+                                  chargedMemory};
   const LoadStatus status = readTga(source, image, buffers, &memory);
   // A failed read looks like the end of the file to the codec; it must not
   // pass for a short file, whose missing pixels would be written as zero.
@@ -90,7 +105,8 @@ bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers) {
   uint8_t* scratch = reserveBytes(buffers.write_scratch, scratch_size);
   OutputFile out;
   if (!openOutput(path, out)) return false;
-  ByteSink sink{writeFile, out.file};
+  SinkFile target = sinkFile(out);
+  ByteSink sink{writeFile, &target};
   // Starting again is only possible in a temporary file; a device or pipe
   // written in place gets the exact writer alone.
   WriteResult result =
@@ -101,7 +117,7 @@ bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers) {
     if (!out.in_place) {
       abandonOutput(out);
       if (!openOutput(path, out)) return false;
-      sink.context = out.file;
+      target = sinkFile(out);
     }
     result = writeTga(image, sink, scratch, scratch_size)
                  ? WriteResult::OK

@@ -41,16 +41,21 @@ bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
   return false;
 }
 
+// The chunk a packet stream for `pixel_bytes` is read in. The longest stream
+// that can fill the image is one single-pixel raw packet, 5 bytes, per 4
+// pixel bytes; a larger chunk would never be filled by a file that ends with
+// its pixels.
+size_t rleChunkSize(uint64_t pixel_bytes) {
+  return static_cast<size_t>(
+      std::min<uint64_t>(IO_CHUNK_BYTES, pixel_bytes + pixel_bytes / 4));
+}
+
 // Decodes the packet stream as it arrives, reading no further than the chunk
 // that completes the image. Returns false when the stream ran short.
 bool readRlePixels(ByteSource& source, PixelBuffer& pixels,
                    ReusedBytes& chunk_buffer) {
   if (pixels.size == 0) return true;
-  // The longest stream that can fill the image is one single-pixel raw
-  // packet, 5 bytes, per 4 pixel bytes; a larger chunk would never be filled
-  // by a file that ends with its pixels.
-  const size_t chunk_size = static_cast<size_t>(
-      std::min<uint64_t>(IO_CHUNK_BYTES, pixels.size + pixels.size / 4));
+  const size_t chunk_size = rleChunkSize(pixels.size);
   uint8_t* chunk = reserveBytes(chunk_buffer, chunk_size);
   RleDecoder decoder;
   while (decoder.out_pos < pixels.size) {
@@ -79,15 +84,21 @@ size_t readMemory(void* context, uint8_t* dst, size_t size) {
 // larger comes, so it counts as room; counting it twice would refuse images
 // that fit. Only an image that needs more than that asks `memory`,
 // which reads system files: a batch of images no larger than the largest
-// before it asks nothing.
+// before it asks nothing. The new memory is counted with what the system
+// charges besides (its page tables), the held memory by its bytes alone.
 bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
                 const CodecBuffers& buffers, const MemoryHooks* memory) {
-  const uint64_t need =
-      pixelByteCount(header) + IO_CHUNK_BYTES + tgaWriteScratchSize(header);
+  const uint64_t pixel_bytes = pixelByteCount(header);
+  // Plain pixels are read straight into their block, without a chunk.
+  const uint64_t chunk = header.image_type == TGA_TYPE_TRUECOLOR_RLE
+                             ? rleChunkSize(pixel_bytes)
+                             : 0;
+  const uint64_t need = pixel_bytes + chunk + tgaWriteScratchSize(header);
   const uint64_t held = pixels.capacity + buffers.read_chunk.capacity +
                         buffers.write_scratch.capacity;
   if (need <= held || !memory || !memory->available) return true;
-  return need - held <= memory->available();
+  const uint64_t charged = memory->charged ? memory->charged(need) : need;
+  return charged - held <= memory->available();
 }
 
 }  // namespace

@@ -28,6 +28,9 @@ struct MemoryHooks {
   uint64_t (*available)();
   // Told of each newly allocated pixel block (a hint for large pages).
   void (*new_pixel_block)(uint8_t* data, size_t size);
+  // What `bytes` of new memory cost against `available` once touched
+  // (chargedMemory); the bytes alone when null.
+  uint64_t (*charged)(uint64_t bytes);
 };
 
 // --- memory (pixel_memory.cc) ---

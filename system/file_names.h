@@ -13,19 +13,23 @@
 // Elsewhere the bytes go to the system as they are.
 
 // Paths too long for one system call are opened for reading folder by
-// folder (long_path.h). On Windows only a file on a disk is opened for
-// reading: a device, such as COM1.tga names, fails with EACCES.
+// folder (long_path.h). On POSIX systems a named pipe with nothing writing
+// to it fails at once (ENXIO) instead of waiting for a writer. On Windows
+// only a file on a disk is opened for reading: a device, such as COM1.tga
+// names, fails with EACCES.
 std::FILE* openFile(const char* path, const char* mode);
 // True when openFile failed with `error` because the name leads nowhere: no
-// such file, or a folder on the way missing or not a folder. The Windows C
-// library reports its "file not found" and "path not found" as ENOENT too,
-// and a name that no Windows file can have (with `*` or `?`, as a wildcard
-// that matched nothing is left) as EINVAL.
+// such file, a folder on the way missing or not a folder, or a name longer
+// than the file system allows (ENAMETOOLONG: paths too long for one call
+// are reached folder by folder, so only a name no file can have is left).
+// The Windows C library reports its "file not found" and "path not found"
+// as ENOENT too, and a name that no Windows file can have (with `*` or `?`,
+// as a wildcard that matched nothing is left) as EINVAL.
 inline bool isMissingFileError(int error) {
 #ifdef _WIN32
   if (error == EINVAL) return true;
 #endif
-  return error == ENOENT || error == ENOTDIR;
+  return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG;
 }
 bool removeFile(const char* path);
 

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -172,7 +173,10 @@ std::vector<CgroupFolder> findCgroupFolders() {
 
 // What the cgroup still allows; NO_MEMORY_LIMIT when its use is unknown. File
 // pages (cached inputs, written outputs) count as free: the kernel reclaims
-// them before it kills, and refusing on them would refuse on a guess.
+// them before it kills, and refusing on them would refuse on a guess. The
+// pages of tmpfs files (shmem) are not among them: without swap they cannot
+// be reclaimed, and the kernel lists them with anonymous memory, not in
+// active_file and inactive_file, so they count as used.
 uint64_t cgroupRoom(const CgroupFolder& folder) {
   uint64_t usage = 0;
   std::string stat;
@@ -206,15 +210,62 @@ uint64_t systemRoom() {
                                             : total_kib * 1024;
 }
 
-}  // namespace
-
-uint64_t availableMemory() {
+// What the process can get, as availableMemory() says, without the
+// bookkeeping for memory-backed files.
+uint64_t readRoom() {
   static const std::vector<CgroupFolder> folders = findCgroupFolders();
   uint64_t room = systemRoom();
   for (const CgroupFolder& folder : folders) {
     room = std::min(room, cgroupRoom(folder));
   }
   return room;
+}
+
+// How much takeFileMemory may still hand out from its last reading, and how
+// much it has since. A reading is trusted for FILE_READING_BYTES only:
+// other processes in the cgroup take memory meanwhile. Reading for every
+// small output made a batch of small files on a tmpfs take a fifth longer
+// (/proc/meminfo is dear).
+constexpr uint64_t FILE_READING_BYTES = uint64_t{1} << 20;
+uint64_t file_room = 0;
+uint64_t file_taken = 0;
+
+}  // namespace
+
+uint64_t availableMemory() {
+  file_room = 0;  // a new block may follow, which the next file must see
+  return readRoom();
+}
+
+uint64_t chargedMemory(uint64_t bytes) {
+  // One 8-byte page table entry for each 4 KiB page; larger pages need
+  // fewer. The margin is over twice the most measured (memory_limit.h).
+  constexpr uint64_t PAGE_TABLE_SHARE = 4096 / 8;
+  constexpr uint64_t MARGIN_SHARE = 256;
+  return bytes + bytes / PAGE_TABLE_SHARE + bytes / MARGIN_SHARE;
+}
+
+bool isMemoryBacked(std::FILE* file) {
+  // The types of tmpfs and ramfs (linux/magic.h).
+  constexpr uint32_t TMPFS_TYPE = 0x01021994;
+  constexpr uint32_t RAMFS_TYPE = 0x858458f6;
+  struct statfs system;
+  if (fstatfs(fileno(file), &system) != 0) return false;
+  const uint32_t type = static_cast<uint32_t>(system.f_type);
+  return type == TMPFS_TYPE || type == RAMFS_TYPE;
+}
+
+bool takeFileMemory(uint64_t bytes) {
+  if (bytes > file_room || file_taken + bytes > FILE_READING_BYTES) {
+    const uint64_t room = readRoom();
+    file_room =
+        room == NO_MEMORY_LIMIT ? room : room - (chargedMemory(room) - room);
+    file_taken = 0;
+  }
+  if (bytes > file_room) return false;
+  if (file_room != NO_MEMORY_LIMIT) file_room -= bytes;
+  file_taken += bytes;
+  return true;
 }
 
 void preferHugePages(uint8_t* data, size_t size) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
 
@@ -23,6 +24,26 @@ constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
 // Figures that are missing or unreadable are left out, so where none can be
 // read nothing is refused that was not refused before.
 uint64_t availableMemory();
+
+// What `bytes` of new memory cost against availableMemory() once touched.
+// Linux charges a memory cgroup the page tables that map them too, 8 bytes
+// for each 4 KiB page (1/512), and further kernel memory while the image is
+// written out (measured under a cgroup v1 limit: less than 1/600 of the
+// pixels, when a large output waits in the page cache to be written back),
+// for which 1/256 is kept. Without them an image just under a limit passed
+// the check and was killed. Elsewhere the bytes alone.
+uint64_t chargedMemory(uint64_t bytes);
+
+// Whether `file` lies on a file system held in memory (Linux tmpfs and
+// ramfs: /dev/shm, and /tmp in many containers). Its pages are charged to
+// the writer's memory cgroup and, without swap, cannot be reclaimed, so
+// writing too much of it gets the process killed.
+bool isMemoryBacked(std::FILE* file);
+// Whether `bytes` more of such files fit in what availableMemory() gives,
+// less a margin as above; those that do are counted as taken. The figure is
+// read again after each MiB taken, and after each availableMemory() call,
+// since a new block may follow it. Always true where nothing is measured.
+bool takeFileMemory(uint64_t bytes);
 
 // Asks for 2 MiB pages under the part of a large new block they can cover.
 // With 4 KiB pages the first touch of a 64 MiB image costs 16384 page

@@ -1,14 +1,26 @@
 #include "system/report.h"
 
 #include <cerrno>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+// The whole line in one write call, not through stdio, which sends a line
+// longer than its buffer in pieces. The system keeps a write of up to
+// PIPE_BUF bytes (4096 on Linux) to a pipe in one piece, however many
+// processes share it; of a longer one it promises nothing, and what a
+// pipe did not take is written after.
 bool writeMessageLine(const std::string& line) {
-  return std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
-         std::fflush(stdout) == 0;
+  for (size_t done = 0; done < line.size();) {
+    const ssize_t n =
+        write(STDOUT_FILENO, line.data() + done, line.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void holdStandardStreams() {

@@ -11,7 +11,7 @@ int first_write_error = 0;
 }  // namespace
 
 void rememberWriteError(int error) {
-  if (error == EPIPE || first_write_error != 0) return;
+  if (first_write_error != 0) return;
   first_write_error = error != 0 ? error : EIO;
 }
 

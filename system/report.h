@@ -4,16 +4,16 @@
 #include <string>
 
 // Prints one message line to standard output, with `format` holding a single
-// %s for `name`, and flushes it at once: progress shows immediately when
-// piped, and lines from several processes sharing a pipe do not tear (the
-// whole line goes out in one write).
+// %s for `name`, at once and in one write: progress shows immediately when
+// piped, and lines of up to PIPE_BUF bytes from several processes sharing a
+// pipe do not tear.
 void reportLine(const char* format, const char* name);
 
 // The errno of the first line that could not be written (a full disk, a
-// closed standard output), or 0. The lines are the tool's only report, so
-// losing one must not pass for success. A broken pipe is not counted: the
-// reader has gone, and SIGPIPE ends the tool as it always has (where that
-// signal is ignored, the rest of the batch is still done quietly).
+// closed standard output, a pipe whose reader has gone while SIGPIPE is
+// ignored), or 0. The lines are the tool's only report, so losing one must
+// not pass for success. Where SIGPIPE is left at its default, a broken pipe
+// ends the tool through it, as for other command-line tools.
 int reportWriteError();
 
 // Called first thing: a closed standard output or error is held open on
@@ -23,8 +23,8 @@ int reportWriteError();
 void holdStandardStreams();
 
 // --- the platform halves (report-posix.cc, report-win32.cc) ---
-// Writes one whole line to standard output and flushes it; false, with errno
-// set where the system gives one, when it could not all be written.
+// Writes one whole line to standard output at once; false, with errno set
+// where the system gives one, when it could not all be written.
 bool writeMessageLine(const std::string& line);
 // Counts a line lost with `error` (report.cc); the first one is kept.
 void rememberWriteError(int error);

@@ -2,6 +2,7 @@
 import os
 import random
 import shutil
+import socket
 import subprocess
 
 import support
@@ -89,6 +90,9 @@ class CommandLine(ToolTest):
                  ("abc", PIC, "has too short a name"),
                  ("./a", PIC, "has too short a name"),
                  ("nothing/pic.tga", None, "not found")]
+        if not windows_tool():
+            # Longer than a name may be (255 bytes): no file can have it.
+            cases.append(("n" * 300 + ".tga", None, "not found"))
         for name, data, _ in cases:
             if data is not None:
                 self.put(name, data)
@@ -96,3 +100,19 @@ class CommandLine(ToolTest):
         self.run_tool([name for name, _, _ in cases] + ["ok.tga"],
                       ["%s %s" % (name, message) for name, _, message in cases]
                       + ["written ok_brisel.tga"], ["ok_brisel.tga"])
+
+    def test_long_lines_are_written_whole(self):
+        # Parallel runs sharing a pipe keep their lines apart only when each
+        # line goes out in one write, and a long path makes a line longer
+        # than any stdio buffer. A packet socket keeps each write apart.
+        if windows_tool():
+            self.skipTest("a Windows program cannot write to a packet socket")
+        name = "nothing/" * 600 + "pic.tga"
+        ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+        with ours:
+            with theirs:
+                done = subprocess.run(support.TOOL + [name, name], cwd=self.dir,
+                                      stdout=theirs, timeout=60)
+            writes = list(iter(lambda: ours.recv(1 << 20), b""))
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(writes, [name.encode() + b" not found\n"] * 2)

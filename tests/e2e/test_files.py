@@ -120,6 +120,29 @@ class Outputs(ToolTest):
                       [arg + " cannot be read" for arg in args]
                       + ["written next_brisel.tga"], ["next_brisel.tga"])
 
+    def test_named_pipe_input(self):
+        # A named pipe that nothing writes to must not hold up the batch in
+        # its open; one with a writer is read as a file. Not through
+        # run_tool, whose look at the folder would wait on the pipes too.
+        if windows_tool():
+            self.skipTest("Windows has no named pipes among its files")
+        data = image(2, 1, SPAN[:8])
+        self.put("next.tga", data)
+        for name in ("fed.tga", "idle.tga"):
+            os.mkfifo(self.path(name))
+        # The writer end stays open all along, holding the image unread.
+        fed = os.open(self.path("fed.tga"), os.O_RDWR)
+        self.addCleanup(os.close, fed)
+        os.write(fed, data)
+        done = subprocess.run(support.TOOL + ["fed.tga", "idle.tga", "next.tga"],
+                              cwd=self.dir, stdout=subprocess.PIPE, timeout=60)
+        self.assertEqual(done.stdout.decode(), "written fed_brisel.tga\n"
+                         "idle.tga cannot be read\nwritten next_brisel.tga\n")
+        self.assertEqual(sorted(os.listdir(self.dir)), [
+            "fed.tga", "fed_brisel.tga", "idle.tga", "next.tga", "next_brisel.tga"])
+        with open(self.path("fed_brisel.tga"), "rb") as f:
+            self.assertEqual(f.read(), expected_output(header(2, 1), b"", SPAN[:8]))
+
     def test_path_longer_than_the_system_takes_at_once(self):
         # 18 folders of 250 bytes: the absolute path passes the 4096 bytes
         # that one system call takes (PATH_MAX), though the file system

@@ -117,8 +117,15 @@ class FaultTest(unittest.TestCase):
         self.put("a.tga", image_file(5, 3, 1, rle=True))
         full = open("/dev/full", "wb")
         self.addCleanup(full.close)
+        # A reader gone while SIGPIPE is ignored, as a parent may hand down
+        # (Python's subprocess, a shell's trap '' PIPE): each write fails.
+        gone, broken = os.pipe()
+        os.close(gone)
+        self.addCleanup(os.close, broken)
         for name, how in (("a full disk", {"stdout": full}),
-                          ("closed", {"preexec_fn": lambda: os.close(1)})):
+                          ("closed", {"preexec_fn": lambda: os.close(1)}),
+                          ("a broken pipe", {"stdout": broken,
+                                             "restore_signals": False})):
             with self.subTest(stdout=name):
                 done = subprocess.run(TOOL + ["a.tga", "missing.tga"],
                                       cwd=self.dir, stderr=subprocess.PIPE,
@@ -309,7 +316,7 @@ class FaultTest(unittest.TestCase):
                 _, point, kind, options = line.split()[:4]
                 if kind == "cgroup2" or "memory" in options.split(","):
                     mounts.setdefault(kind, point)
-        name = f"brisel-faults-{os.getpid()}"
+        name = f"brisel-faults-{os.getpid()}-{limit >> 20}"
         tries = []
         if "memory" in own and "cgroup" in mounts:
             tries.append((mounts["cgroup"] + own["memory"], False))
@@ -350,29 +357,97 @@ class FaultTest(unittest.TestCase):
             self.skipTest("an emulator needs memory of its own")
         procs = self.memory_cgroup(512 << 20)
 
-        def flat_rle(side, pixel):
-            """side x side pixels, as runs of up to 128 within each row."""
-            runs, last = divmod(side, 128)
+        def flat_rle(width, height, pixel):
+            """width x height pixels, as runs of up to 128 within each row."""
+            runs, last = divmod(width, 128)
             row = (b"\xff" + pixel) * runs + \
                 (bytes([0x7f + last]) + pixel if last else b"")
-            return header(side, side, 10) + row * side
+            return header(width, height, 10) + row * height
+
+        def join(procs):
+            def join_cgroup():
+                with open(procs, "w") as f:
+                    f.write(str(os.getpid()))
+            return join_cgroup
+
+        # Just under the limit the pixels fit, but not always with the page
+        # tables that map them and the other kernel memory charged: each
+        # size must be written or refused, never killed. Quarter-MiB steps,
+        # each larger than the last so that each takes a new block, and run
+        # first, while the cgroup holds nothing else. The sanitizers' shadow
+        # memory would be charged as well, uncounted.
+        sweep = {} if SANITIZED else {
+            f"near{rows}.tga": rows for rows in range(505 * 64, 510 * 64 + 1, 16)}
+        for name, rows in sweep.items():
+            self.put(name, flat_rle(4096, rows, b"\1\2\3\4"))
+        lines = self.run_tool(*sweep, preexec_fn=join(procs)).splitlines() \
+            if sweep else []
+        self.assertEqual(len(lines), len(sweep))
+        for (name, rows), line in zip(sweep.items(), lines):
+            out = name[:-4] + "_brisel.tga"
+            if line == name + " is too large":
+                self.assertFalse(os.path.exists(self.path(out)))
+                continue
+            self.assertEqual(line, "written " + out)
+            with open(self.path(out), "rb") as f:
+                self.assertTrue(f.read() == flat_rle(4096, rows, b"\1\2\3\xff"), out)
+            os.remove(self.path(out))
+
         self.put("claims_huge.tga", header(16384, 16384))  # 1 GiB of pixels
-        self.put("too_big.tga", flat_rle(12000, b"\1\2\3\4"))  # 549 MiB
-        self.put("fits.tga", flat_rle(8000, b"\1\2\3\4"))  # 244 MiB
+        self.put("too_big.tga", flat_rle(12000, 12000, b"\1\2\3\4"))  # 549 MiB
+        self.put("fits.tga", flat_rle(8000, 8000, b"\1\2\3\4"))  # 244 MiB
         self.put("small.tga", image_file(6, 4, 12, rle=True))
 
-        def join_cgroup():
-            with open(procs, "w") as f:
-                f.write(str(os.getpid()))
         self.assertEqual(
             self.run_tool("claims_huge.tga", "too_big.tga", "fits.tga",
-                          "small.tga", preexec_fn=join_cgroup),
+                          "small.tga", preexec_fn=join(procs)),
             "claims_huge.tga is too large\ntoo_big.tga is too large\n"
             "written fits_brisel.tga\nwritten small_brisel.tga\n")
         with open(self.path("fits_brisel.tga"), "rb") as f:
-            self.assertTrue(f.read() == flat_rle(8000, b"\1\2\3\xff"))
+            self.assertTrue(f.read() == flat_rle(8000, 8000, b"\1\2\3\xff"))
         self.check_output("small_brisel.tga", load(self.inputs["small.tga"]))
         self.assertFalse(os.path.exists(self.path("too_big_brisel.tga")))
+
+        # Outputs on a memory-backed file system (a tmpfs such as /dev/shm,
+        # or /tmp in many containers) are charged to the writer's cgroup and
+        # cannot be reclaimed without swap, so they must fit the room too:
+        # those that do not are refused as unwritable, and the batch goes
+        # on. 12 plain outputs of 8 MiB each, from a 64 MiB cgroup. Under
+        # the sanitizers, their own memory at exit would not fit.
+        if SANITIZED:
+            return
+        procs = self.memory_cgroup(64 << 20)
+        shm = self.path("shm")
+        os.mkdir(shm)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256m",
+                                  "brisel-faults", shm], capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs: " + mounted.stderr.decode())
+        try:
+            pixels = noise(1024 * 2048, 13)
+            data = header(1024, 2048) + pixels
+            names = [f"shm/p{i:02}.tga" for i in range(12)]
+            for name in names:
+                with open(self.path(name), "wb") as f:
+                    f.write(data)
+            lines = self.run_tool(*names, preexec_fn=join(procs)).splitlines()
+            self.assertEqual(len(lines), len(names))
+            written = 0
+            for name, line in zip(names, lines):
+                out = name[:-4] + "_brisel.tga"
+                if line == out + " cannot be written":
+                    continue
+                self.assertEqual(line, "written " + out)
+                with open(self.path(out), "rb") as f:
+                    self.assertTrue(f.read() == header(1024, 2048) + opaque(pixels))
+                written += 1
+            print(f"on a tmpfs from a 64 MiB cgroup: {written} of 12 written")
+            self.assertEqual(sorted(os.listdir(shm)), sorted(
+                [name[4:] for name in names] +
+                [name[4:-4] + "_brisel.tga" for name, line in zip(names, lines)
+                 if line.startswith("written ")]))
+        finally:
+            subprocess.run(["umount", shm])
 
     def test_files_closed_when_memory_runs_out(self):
         # Loading a run-length file allocates after the input is open: the
