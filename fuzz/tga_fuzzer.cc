@@ -17,9 +17,9 @@
 //     at least 2);
 //   - writing through the smallest scratch buffer gives the same bytes, and a
 //     sink that fails part way makes the write fail;
-//   - the fast decoder and every encoder path (SSE2 where built, portable,
-//     sizing only) give the same results as the plain reference ones, the
-//     encoders each writing into exactly the width * 5 bytes they may use.
+//   - every kernel set the processor offers (SSE2 or NEON, plain) decodes,
+//     encodes and sizes as the plain reference coder does, the encoders each
+//     writing into exactly the width * 5 bytes they may use.
 // A failed check prints its line and aborts, which libFuzzer reports as a
 // crash together with the input.
 //
@@ -36,10 +36,11 @@
 #include <memory>
 #include <vector>
 
-#include "imagecodec/rle_paths.h"
+#include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_image.h"
 #include "imagecodec/tga_one_pass.h"
 #include "imagecodec/tga_stream.h"
+#include "tests/rle_reference.h"
 
 namespace {
 
@@ -149,33 +150,45 @@ void checkPackets(const uint8_t* stream, size_t size, const TgaHeader& header) {
   CHECK(x == 0 && rows == header.height);
 }
 
-// The decoder against the reference, on the input's own packet stream.
+// The decoder of every kernel set against the reference, on the input's own
+// packet stream. `decoded` came from the fastest set.
 void checkDecoderPaths(const uint8_t* stream, size_t size,
                        uint64_t pixel_bytes, const Bytes& decoded) {
   Bytes reference(pixel_bytes, 0xAA);
   decodeRleReference(stream, size, reference.data(), pixel_bytes);
   CHECK(reference == decoded);
+  size_t count;
+  const RleKernels* const* sets = rleKernelSets(&count);
+  for (size_t i = 1; i < count; ++i) {
+    useRleKernels(*sets[i]);
+    Bytes other(pixel_bytes, 0x55);
+    decodeRle(stream, size, other.data(), pixel_bytes);
+    CHECK(other == reference);
+  }
+  useRleKernels(*sets[0]);
 }
 
-// Every encoder path against the reference, row by row. Each writes into a
-// buffer of exactly width * 5 bytes, so the sanitizers catch a store past it.
+// Every kernel set's encoder and sizer against the reference, row by row.
+// Each writes into a buffer of exactly width * 5 bytes, so the sanitizers
+// catch a store past it.
 void checkEncoderPaths(const TgaImage& image) {
   const uint32_t width = image.header.width;
   const size_t row_bytes = size_t{width} * 4;
-  // Left uninitialised: clearing up to three 320 KiB buffers took a tenth of
-  // every run, and the encoders never read what they have not written.
+  // Left uninitialised: clearing 320 KiB buffers took a tenth of every run,
+  // and the encoders never read what they have not written.
   const size_t room = size_t{width} * 5;
   std::unique_ptr<uint8_t[]> reference(new uint8_t[room]),
-      fast(new uint8_t[room]), portable(new uint8_t[room]);
+      other(new uint8_t[room]);
+  size_t count;
+  const RleKernels* const* sets = rleKernelSets(&count);
   for (uint32_t y = 0; y < image.header.height; ++y) {
     const uint8_t* row = image.pixels.data() + y * row_bytes;
     size_t n = encodeRleRowReference(row, width, reference.get());
-    CHECK(encodeRleRow(row, width, fast.get()) == n);
-    CHECK(encodeRleRowPortable(row, width, portable.get()) == n);
-    CHECK(rleRowSize(row, width) == n);
-    CHECK(rleRowSizePortable(row, width) == n);
-    CHECK(std::memcmp(fast.get(), reference.get(), n) == 0);
-    CHECK(std::memcmp(portable.get(), reference.get(), n) == 0);
+    for (size_t i = 0; i < count; ++i) {
+      CHECK(sets[i]->encode_row(row, width, other.get()) == n);
+      CHECK(sets[i]->row_size(row, width) == n);
+      CHECK(std::memcmp(other.get(), reference.get(), n) == 0);
+    }
   }
 }
 

@@ -123,37 +123,18 @@ uint64_t pixelByteCount(const TgaHeader& header);
 // Bytes of the ID field plus the colour map that follow the header.
 size_t idAndColorMapSize(const TgaHeader& header);
 
-// --- run-length decoding (rle_decode.cc) ---
-// Decoder state carried between chunks of the packet stream, so that a stream
-// can be decoded straight from a file through a small buffer.
-struct RleDecoder {
-  uint64_t out_pos = 0;        // pixel bytes produced so far
-  uint32_t raw_bytes_left = 0;  // bytes still to copy for the open raw packet
-  uint32_t run_pixels_left = 0; // pixels still to produce for the open run packet
-  uint8_t run_pixel[4] = {0, 0, 0, 0};
-  uint8_t run_pixel_have = 0;   // bytes of run_pixel gathered so far
-};
+// --- run-length packets (rle_decode.cc, rle_encode.cc) ---
+// The decoder's state, the row kernels and their per-processor sets are in
+// rle_kernels.h, included here while tga_codec.cc still finds them through
+// this header.
+#include "imagecodec/rle_kernels.h"
 
-// Decodes `size` stream bytes into `pixels` (`pixel_bytes` long, a multiple of
-// 4). Never reads past `size` nor writes past `pixel_bytes`; a packet that
-// describes more pixels than remain is cut at the end of the image. Returns
-// the number of stream bytes used; fewer than `size` once the image is full.
-size_t decodeRleChunk(RleDecoder& decoder, const uint8_t* stream, size_t size,
-                      uint8_t* pixels, uint64_t pixel_bytes);
-// Whole-buffer form. Returns the pixel bytes produced; the rest of `pixels`
-// is zeroed, so a short stream never leaves stale memory behind.
+// Decodes a whole packet stream into `pixels` (`pixel_bytes` long, a multiple
+// of 4), cutting a packet that describes more pixels than remain. Returns the
+// pixel bytes produced; the rest of `pixels` is zeroed, so a short stream
+// never leaves stale memory behind.
 uint64_t decodeRle(const uint8_t* stream, size_t size, uint8_t* pixels,
                    uint64_t pixel_bytes);
-
-// --- run-length encoding (rle_encode.cc) ---
-// Encodes one row of `width` pixels into `out`, which must hold width * 5
-// bytes (the worst case: every pixel a raw packet of its own); any of them may
-// be written, past the packets too. Returns the bytes of packets.
-size_t encodeRleRow(const uint8_t* row, uint32_t width, uint8_t* out);
-// The byte count encodeRleRow would return, without writing anything.
-size_t rleRowSize(const uint8_t* row, uint32_t width);
-// Total packet stream size for the image.
-uint64_t rleStreamSize(const uint8_t* pixels, uint32_t width, uint32_t height);
 // The whole stream in memory (tests and the fuzzer). Returns true and fills
 // `stream` when the packet stream is strictly smaller than the plain pixels,
 // which is when the image is written as type 10; false otherwise.

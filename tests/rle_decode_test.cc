@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
+#include "tests/rle_reference.h"
 #include "tests/test_images.h"
 
 namespace {
@@ -48,6 +48,7 @@ struct DecodeCase {
   size_t consumed;  // stream bytes used
 };
 
+// Every kernel set, for the wide stores each set makes its own way.
 TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
   const Bytes d128 = distinctPixels(128);
   const Bytes d121(d128.begin(), d128.begin() + 121 * 4);
@@ -71,29 +72,32 @@ TEST(RleDecode, PacketsCutsAndShortStreamsInEveryChunkSize) {
       {"stream ends 28 bytes after a long raw packet", 200,
        cat({rawPacket(d121), {0x7F}, cut}), cat({d121, cut}), 513},
   };
-  for (const DecodeCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    Bytes expect = c.produced;
-    expect.resize(c.pixel_count * 4, 0);
-    Decoded whole = decode(c.stream, c.pixel_count, 0);
-    EXPECT_EQ(whole.produced, c.produced.size());
-    EXPECT_EQ(whole.pixels, expect);
-    for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7},
-                         c.stream.size() + 1}) {
-      SCOPED_TRACE(chunk);
-      Decoded part = decode(c.stream, c.pixel_count, chunk);
-      EXPECT_EQ(part.consumed, c.consumed);
-      EXPECT_EQ(part.produced, c.produced.size());
-      EXPECT_TRUE(std::equal(c.produced.begin(), c.produced.end(), part.pixels.begin()));
-      EXPECT_TRUE(std::all_of(part.pixels.begin() + c.produced.size(), part.pixels.end(),
-                              [](uint8_t b) { return b == 0xCD; }))
-          << "bytes past the decoded ones changed";
+  forEachKernelSet([&](const RleKernels&) {
+    for (const DecodeCase& c : cases) {
+      SCOPED_TRACE(c.what);
+      Bytes expect = c.produced;
+      expect.resize(c.pixel_count * 4, 0);
+      Decoded whole = decode(c.stream, c.pixel_count, 0);
+      EXPECT_EQ(whole.produced, c.produced.size());
+      EXPECT_EQ(whole.pixels, expect);
+      for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7},
+                           c.stream.size() + 1}) {
+        SCOPED_TRACE(chunk);
+        Decoded part = decode(c.stream, c.pixel_count, chunk);
+        EXPECT_EQ(part.consumed, c.consumed);
+        EXPECT_EQ(part.produced, c.produced.size());
+        EXPECT_TRUE(std::equal(c.produced.begin(), c.produced.end(), part.pixels.begin()));
+        EXPECT_TRUE(std::all_of(part.pixels.begin() + c.produced.size(), part.pixels.end(),
+                                [](uint8_t b) { return b == 0xCD; }))
+            << "bytes past the decoded ones changed";
+      }
     }
-  }
+  });
 }
 
 // Random packet streams, too short, too long or cut anywhere, decode the same
-// whatever the chunk size, and the same as the byte-at-a-time reference.
+// whatever the chunk size and kernel set, and the same as the byte-at-a-time
+// reference.
 // Packets are short (up to 9 pixels) or any size, so that the fixed-size
 // stores meet every packet size and the end of the image.
 TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
@@ -108,25 +112,27 @@ TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
       described += n;
     }
     stream.resize(rng() % (stream.size() + 1));
-    SCOPED_TRACE(::testing::Message() << "trial " << trial);
-    Decoded whole = decode(stream, pixel_count, stream.size() + 1);
-    Decoded zeroed = decode(stream, pixel_count, 0);
-    EXPECT_EQ(zeroed.produced, whole.produced);
-    Bytes reference(pixel_count * 4, 0xCD);
-    EXPECT_EQ(decodeRleReference(stream.data(), stream.size(), reference.data(),
-                                 reference.size()),
-              whole.produced);
-    EXPECT_EQ(reference, zeroed.pixels);
-    EXPECT_TRUE(std::all_of(zeroed.pixels.begin() + whole.produced,
-                            zeroed.pixels.end(), [](uint8_t b) { return b == 0; }));
-    for (size_t chunk : {1, 2, 3, 5, 7}) {
-      Decoded part = decode(stream, pixel_count, chunk);
-      ASSERT_EQ(part.consumed, whole.consumed) << "chunk " << chunk;
-      ASSERT_EQ(part.produced, whole.produced) << "chunk " << chunk;
-      ASSERT_EQ(part.pixels, whole.pixels) << "chunk " << chunk;
-    }
-    EXPECT_TRUE(std::equal(zeroed.pixels.begin(), zeroed.pixels.begin() + whole.produced,
-                           whole.pixels.begin()));
+    forEachKernelSet([&](const RleKernels&) {
+      SCOPED_TRACE(::testing::Message() << "trial " << trial);
+      Decoded whole = decode(stream, pixel_count, stream.size() + 1);
+      Decoded zeroed = decode(stream, pixel_count, 0);
+      EXPECT_EQ(zeroed.produced, whole.produced);
+      Bytes reference(pixel_count * 4, 0xCD);
+      EXPECT_EQ(decodeRleReference(stream.data(), stream.size(), reference.data(),
+                                   reference.size()),
+                whole.produced);
+      EXPECT_EQ(reference, zeroed.pixels);
+      EXPECT_TRUE(std::all_of(zeroed.pixels.begin() + whole.produced,
+                              zeroed.pixels.end(), [](uint8_t b) { return b == 0; }));
+      for (size_t chunk : {1, 2, 3, 5, 7}) {
+        Decoded part = decode(stream, pixel_count, chunk);
+        ASSERT_EQ(part.consumed, whole.consumed) << "chunk " << chunk;
+        ASSERT_EQ(part.produced, whole.produced) << "chunk " << chunk;
+        ASSERT_EQ(part.pixels, whole.pixels) << "chunk " << chunk;
+      }
+      EXPECT_TRUE(std::equal(zeroed.pixels.begin(), zeroed.pixels.begin() + whole.produced,
+                             whole.pixels.begin()));
+    });
   }
 }
 

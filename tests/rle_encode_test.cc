@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
-#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
+#include "tests/rle_reference.h"
 #include "tests/test_images.h"
 
 namespace {
@@ -13,54 +12,25 @@ const Bytes P = pix(0x04030201), Q = pix(0x08070605), S = pix(0x0C0B0A09),
             T = pix(0x100F0E0D), U = pix(0x14131211), V = pix(0x18171615),
             X = pix(0x1C1B1A19);
 
-// The packet rules applied literally, one pixel at a time: a run counter idle
-// at 0x80 that counts passed-over pixels up to 0xFF, raw pixels staged and
-// flushed at 121, when a run starts, and at the end of the row.
-Bytes referenceRow(const uint8_t* row, uint32_t width) {
-  Bytes out, staged;
-  uint8_t run = 0x80;
-  auto flushRaw = [&] {
-    if (staged.empty()) return;
-    out.push_back(uint8_t(staged.size() / 4 - 1));
-    out.insert(out.end(), staged.begin(), staged.end());
-    staged.clear();
-  };
-  for (uint32_t x = 0; x < width; ++x) {
-    const uint8_t* cur = row + size_t{x} * 4;
-    if (x + 1 < width && std::memcmp(cur + 4, cur, 4) == 0 && run != 0xFF) {
-      ++run;
-      flushRaw();
-      continue;
-    }
-    if (run != 0x80) {
-      out.push_back(run);
-      out.insert(out.end(), cur, cur + 4);
-      run = 0x80;
-    } else {
-      staged.insert(staged.end(), cur, cur + 4);
-      if (staged.size() == 121 * 4) flushRaw();
-    }
-  }
-  flushRaw();
-  return out;
-}
-
 // encodeRleRow on every row, each into a buffer of exactly width * 5 bytes;
-// also checks that rleRowSize, the portable path and the library's reference
-// agree, so the path not taken on this CPU is tested too.
+// also checks that rleRowSize, every kernel set this processor offers and the
+// reference agree, so the sets not chosen here are tested too.
 Bytes encodeRows(const Bytes& pixels, uint32_t width, uint32_t height) {
   Bytes all;
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* row = pixels.data() + size_t{y} * width * 4;
-    Bytes out(size_t{width} * 5), portable(out.size()), reference(out.size());
+    Bytes out(size_t{width} * 5), reference(out.size());
     size_t n = encodeRleRow(row, width, out.data());
     out.resize(n);
     EXPECT_EQ(rleRowSize(row, width), n);
-    EXPECT_EQ(rleRowSizePortable(row, width), n);
-    portable.resize(encodeRleRowPortable(row, width, portable.data()));
-    EXPECT_EQ(portable, out);
     reference.resize(encodeRleRowReference(row, width, reference.data()));
     EXPECT_EQ(reference, out);
+    forEachKernelSet([&](const RleKernels& set) {
+      Bytes other(size_t{width} * 5);
+      other.resize(set.encode_row(row, width, other.data()));
+      EXPECT_EQ(other, out);
+      EXPECT_EQ(set.row_size(row, width), n);
+    });
     all.insert(all.end(), out.begin(), out.end());
   }
   return all;
@@ -170,7 +140,8 @@ TEST(RleEncode, MatchesReferenceOverGeneratedRows) {
         Bytes pixels, expect;
         for (uint32_t y = 0; y < height; ++y) {
           Bytes row = makeRow(pattern, width, rng);
-          Bytes packets = referenceRow(row.data(), width);
+          Bytes packets(size_t{width} * 5);
+          packets.resize(encodeRleRowReference(row.data(), width, packets.data()));
           checkPacketRules(packets, width);
           pixels = cat({pixels, row});
           expect = cat({expect, packets});

@@ -3,10 +3,14 @@
 #ifndef BRISEL_TESTS_TEST_IMAGES_H
 #define BRISEL_TESTS_TEST_IMAGES_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <random>
 #include <vector>
+
+#include "imagecodec/rle_kernels.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -57,6 +61,21 @@ inline Bytes tgaHeader(uint8_t type, uint16_t w, uint16_t h, uint8_t depth = 32,
           0x11, 0x22, 0x33, 0x44,
           uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
           depth, 0x28};
+}
+
+// Runs `check` with each kernel set this processor offers in use, then puts
+// the fastest back, so that the sets the tool would not choose here are held
+// to the same results.
+template <class Check>
+void forEachKernelSet(Check check) {
+  size_t count = 0;
+  const RleKernels* const* sets = rleKernelSets(&count);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(sets[i]->name);
+    useRleKernels(*sets[i]);
+    check(*sets[i]);
+  }
+  useRleKernels(*sets[0]);
 }
 
 #endif  // BRISEL_TESTS_TEST_IMAGES_H

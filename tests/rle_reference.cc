@@ -1,11 +1,11 @@
-// The packet rules applied literally, as rle_paths.h describes: the encoder
+// The packet rules applied literally, as rle_reference.h describes: the encoder
 // looks at one pixel and its right-hand neighbour at a time, the decoder at
 // one stream byte at a time.
 
 #include <cstring>
 
-#include "imagecodec/rle_paths.h"
 #include "imagecodec/tga_image.h"
+#include "tests/rle_reference.h"
 
 size_t encodeRleRowReference(const uint8_t* row, uint32_t width,
                              uint8_t* out) {
