@@ -11,6 +11,10 @@
 //   noise       no two neighbouring pixels equal; written uncompressed, but
 //               its rows still go through the encoder to be sized.
 //
+// The packet kernels run once with each kernel set the processor offers
+// (named after the benchmark: DecodeRle/sse2/0, DecodeRle/plain/0, ...);
+// the first set listed is the one the tool uses.
+//
 // Run: build/bench/bench/kernels_bench [--benchmark_filter=Decode]
 //      --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 // "per_packet" is seconds per packet of the encoded rows (5n = 5 ns).
@@ -20,8 +24,10 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_image.h"
 #include "imagecodec/tga_one_pass.h"
 #include "imagecodec/tga_stream.h"
@@ -165,7 +171,8 @@ void countBytes(benchmark::State& state, size_t pixel_bytes) {
 bool discard(void*, const uint8_t*, size_t) { return true; }
 
 // The packet stream alone, decoded into a buffer that is already mapped.
-void BM_DecodeRle(benchmark::State& state) {
+void BM_DecodeRle(benchmark::State& state, const RleKernels* set) {
+  useRleKernels(*set);
   const Workload& w = namedWorkload(state);
   std::vector<uint8_t> pixels(w.pixels.size());
   for (auto _ : state) {
@@ -175,12 +182,12 @@ void BM_DecodeRle(benchmark::State& state) {
   countBytes(state, pixels.size());
   countPackets(state, w);
 }
-BENCHMARK(BM_DecodeRle)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // A whole file from memory, as the loader does it: a fresh pixel buffer,
 // filled through the loader's reads (run-length decoded unless the file is
 // plain, as noise is).
-void BM_Load(benchmark::State& state) {
+void BM_Load(benchmark::State& state, const RleKernels* set) {
+  useRleKernels(*set);
   const Workload& w = namedWorkload(state);
   for (auto _ : state) {
     TgaImage image;
@@ -189,7 +196,6 @@ void BM_Load(benchmark::State& state) {
   }
   countBytes(state, w.pixels.size());
 }
-BENCHMARK(BM_Load)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_MakeOpaque(benchmark::State& state) {
   std::vector<uint8_t> pixels = workload(0).pixels;
@@ -202,7 +208,8 @@ void BM_MakeOpaque(benchmark::State& state) {
 BENCHMARK(BM_MakeOpaque)->Unit(benchmark::kMillisecond);
 
 // The sizing pass that decides between run-length and plain output.
-void BM_RleStreamSize(benchmark::State& state) {
+void BM_RleStreamSize(benchmark::State& state, const RleKernels* set) {
+  useRleKernels(*set);
   const Workload& w = namedWorkload(state);
   for (auto _ : state) {
     benchmark::DoNotOptimize(rleStreamSize(w.pixels.data(), kSide, kSide));
@@ -210,10 +217,10 @@ void BM_RleStreamSize(benchmark::State& state) {
   countBytes(state, w.pixels.size());
   countPackets(state, w);
 }
-BENCHMARK(BM_RleStreamSize)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // Rows into packets, without the sizing pass, into one buffer of all rows.
-void BM_EncodeRows(benchmark::State& state) {
+void BM_EncodeRows(benchmark::State& state, const RleKernels* set) {
+  useRleKernels(*set);
   const Workload& w = namedWorkload(state);
   std::vector<uint8_t> out(size_t{kSide} * kSide * 5);
   for (auto _ : state) {
@@ -228,12 +235,12 @@ void BM_EncodeRows(benchmark::State& state) {
   countBytes(state, w.pixels.size());
   countPackets(state, w);
 }
-BENCHMARK(BM_EncodeRows)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // The whole writer as the tool calls it: the one-pass writer, which sizes the
 // first rows, then header and packets (or the sizing pass and plain pixels
 // for noise) into a sink that drops them.
-void BM_Write(benchmark::State& state) {
+void BM_Write(benchmark::State& state, const RleKernels* set) {
+  useRleKernels(*set);
   const Workload& w = namedWorkload(state);
   TgaImage image;
   readTgaFromMemory(w.file.data(), w.file.size(), image);
@@ -246,8 +253,37 @@ void BM_Write(benchmark::State& state) {
   countBytes(state, w.pixels.size());
   countPackets(state, w);
 }
-BENCHMARK(BM_Write)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// The benchmarks that depend on the kernel set, once per set.
+void registerPerKernelSet() {
+  using Kernel = void (*)(benchmark::State&, const RleKernels*);
+  const struct {
+    const char* name;
+    Kernel kernel;
+  } kernels[] = {{"DecodeRle", BM_DecodeRle},
+                 {"Load", BM_Load},
+                 {"RleStreamSize", BM_RleStreamSize},
+                 {"EncodeRows", BM_EncodeRows},
+                 {"Write", BM_Write}};
+  size_t count = 0;
+  const RleKernels* const* sets = rleKernelSets(&count);
+  for (const auto& k : kernels) {
+    for (size_t i = 0; i < count; ++i) {
+      const std::string name = std::string(k.name) + "/" + sets[i]->name;
+      benchmark::RegisterBenchmark(name.c_str(), k.kernel, sets[i])
+          ->DenseRange(0, 2)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  registerPerKernelSet();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
