@@ -26,16 +26,35 @@ bool hasSse2() {
   return __builtin_cpu_supports("sse2");
 #endif
 }
+
+// AVX2 needs the processor's support and the system's: it must save the
+// 256-bit registers on a task switch (XCR0 bits 1 and 2).
+bool hasAvx2() {
+#if defined(_MSC_VER) && !defined(__clang__)
+  int info[4];
+  __cpuid(info, 1);
+  const bool os_saves_ymm =
+      (info[2] >> 27 & 1) != 0 && (_xgetbv(0) & 6) == 6;
+  __cpuid(info, 0);
+  if (!os_saves_ymm || info[0] < 7) return false;
+  __cpuidex(info, 7, 0);
+  return (info[1] >> 5 & 1) != 0;
+#else
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#endif
+}
 #endif
 
 struct KernelSets {
-  const RleKernels* sets[3];
+  const RleKernels* sets[4];
   size_t count = 0;
 };
 
 KernelSets detectKernelSets() {
   KernelSets found;
 #ifdef BRISEL_RLE_X86
+  if (hasAvx2()) found.sets[found.count++] = &RLE_KERNELS_AVX2;
   if (hasSse2()) found.sets[found.count++] = &RLE_KERNELS_SSE2;
 #endif
 #ifdef BRISEL_RLE_NEON

@@ -5,13 +5,14 @@
 // is compiled for that set. Everything here has internal linkage: a copy
 // compiled for one set must never stand in for another's.
 //
-// An Isa provides:
+// An Isa provides, for the encoder:
+//   MaskWord equalWord(const uint8_t* row, uint32_t x);
+//     bit i set when pixel x + i equals pixel x + i + 1, for i below
+//     MASK_BITS; reads pixels x to x + MASK_BITS;
+// and for the decoder:
 //   using Repeated;                         a pixel repeated across a register
 //   Repeated repeatPixel(const uint8_t*);
 //   void storeEightPixels(uint8_t*, Repeated);   32 bytes, unaligned
-//   MaskWord equalWord(const uint8_t* row, uint32_t x);
-//     bit i set when pixel x + i equals pixel x + i + 1, for i below
-//     MASK_BITS; reads pixels x to x + MASK_BITS.
 //
 // Masks and counters are of the native word width: on a 32-bit processor a
 // 64-bit mask word takes a pair of registers and every shift and scan on it

@@ -44,7 +44,7 @@ uint64_t rleStreamSize(const uint8_t* pixels, uint32_t width, uint32_t height);
 // --- the kernels per instruction set (rle_kernels_*.cc, rle_dispatch.cc) ---
 // One set of kernels, compiled for one instruction set.
 struct RleKernels {
-  const char* name;  // "plain", "sse2", "neon"
+  const char* name;  // "plain", "sse2", "avx2", "neon"
   // Same contract and bytes as encodeRleRow and rleRowSize.
   size_t (*encode_row)(const uint8_t* row, uint32_t width, uint8_t* out);
   size_t (*row_size)(const uint8_t* row, uint32_t width);
@@ -76,6 +76,11 @@ extern const RleKernels RLE_KERNELS_PLAIN;
     defined(_M_X64)
 #define BRISEL_RLE_X86 1
 extern const RleKernels RLE_KERNELS_SSE2;
+extern const RleKernels RLE_KERNELS_AVX2;
+// SSE2's decode_packets, which the AVX2 set shares.
+size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
+                            uint8_t* pixels, uint64_t pixel_bytes,
+                            uint64_t* out_pos);
 #endif
 #if (defined(__aarch64__) && !defined(__AARCH64EB__)) || defined(_M_ARM64)
 #define BRISEL_RLE_NEON 1

@@ -46,4 +46,10 @@ struct Sse2 {
 
 extern const RleKernels RLE_KERNELS_SSE2 = kernelsFor<Sse2>("sse2");
 
+size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
+                            uint8_t* pixels, uint64_t pixel_bytes,
+                            uint64_t* out_pos) {
+  return decodePacketsFor<Sse2>(stream, size, pixels, pixel_bytes, out_pos);
+}
+
 #endif  // BRISEL_RLE_X86
