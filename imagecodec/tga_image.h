@@ -125,9 +125,7 @@ size_t idAndColorMapSize(const TgaHeader& header);
 
 // --- run-length packets (rle_decode.cc, rle_encode.cc) ---
 // The decoder's state, the row kernels and their per-processor sets are in
-// rle_kernels.h, included here while tga_codec.cc still finds them through
-// this header.
-#include "imagecodec/rle_kernels.h"
+// rle_kernels.h.
 
 // Decodes a whole packet stream into `pixels` (`pixel_bytes` long, a multiple
 // of 4), cutting a packet that describes more pixels than remain. Returns the

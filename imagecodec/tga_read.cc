@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_stream.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imagecodec/tga_one_pass.h"
+#include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_stream.h"
 
 namespace {
