@@ -16,25 +16,31 @@
 #include "driver/command_line.h"
 #include "driver/output_name.h"
 #include "system/report.h"
-#include "imagecodec/tga_image.h"
+#include "imagefile/opaque_file.h"
 
 namespace {
 
-// `image` and `buffers` carry memory over from the files before, so that a
-// batch of small files does not allocate and fault in its buffers each time.
-void processFile(const char* path, TgaImage& image, CodecBuffers& buffers) {
-  if (!loadImage(path, image, buffers)) return;
-  makeOpaque(image.pixels.data(), image.pixels.size);
+// `job` carries memory over from the files before, so that a batch of small
+// files does not allocate and fault in its buffers each time.
+void processFile(const char* path, ImageJob& job) {
+  if (!openImage(path, job)) return;
   std::string output;
   if (!outputName(path, output)) {
+    job.input.reset();
     reportLine("%s has too short a name\n", path);
     return;
   }
-  if (!saveImage(output.c_str(), image, buffers)) {
-    reportLine("%s cannot be written\n", output.c_str());
-    return;
+  switch (saveOpaqueImage(output.c_str(), job)) {
+    case SaveStatus::WRITTEN:
+      break;
+    case SaveStatus::NOT_READ:
+      reportLine("%s cannot be read\n", path);
+      return;
+    case SaveStatus::NOT_WRITTEN:
+      reportLine("%s cannot be written\n", output.c_str());
+      return;
   }
-  if (image.truncated) reportLine("%s is truncated\n", path);
+  if (job.image.truncated) reportLine("%s is truncated\n", path);
   reportLine("written %s\n", output.c_str());
 }
 
@@ -45,14 +51,14 @@ int run(int argc, char** argv) {
     std::fflush(stdout);
     return -1;
   }
-  TgaImage image;
-  CodecBuffers buffers;
+  ImageJob job;
   for (int i = 1; i < argc; ++i) {
     try {
-      processFile(argv[i], image, buffers);
+      processFile(argv[i], job);
     } catch (const std::bad_alloc&) {
-      // Only the pixel buffer is allocated without a throw; smaller buffers
-      // failing means memory is exhausted just the same.
+      // Only a whole image's pixels are allocated without a throw; smaller
+      // buffers failing means memory is exhausted just the same.
+      job.input.reset();
       reportLine("%s is too large\n", argv[i]);
     }
   }

@@ -48,12 +48,15 @@ size_t decodeRleChunk(RleDecoder& d, const uint8_t* stream, size_t size,
       if (d.run_pixel_have < 4) break;
       // A raw packet always completes whole pixels before a run starts, and
       // pixel_bytes is a multiple of 4, so out_pos is pixel-aligned here.
+      // A run longer than the room left goes on in the next buffer of
+      // pixels, when there is one: an image decoded a block of rows at a
+      // time continues it there.
       uint64_t room = (pixel_bytes - d.out_pos) / 4;
       uint64_t count = std::min<uint64_t>(d.run_pixels_left, room);
       fillPixels(pixels + d.out_pos, d.run_pixel, count);
       d.out_pos += count * 4;
-      d.run_pixels_left = 0;
-      d.run_pixel_have = 0;
+      d.run_pixels_left -= static_cast<uint32_t>(count);
+      if (d.run_pixels_left == 0) d.run_pixel_have = 0;
     } else {
       if (in == size) break;
       uint8_t h = stream[in++];

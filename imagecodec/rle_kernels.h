@@ -25,9 +25,11 @@ struct RleDecoder {
 };
 
 // Decodes `size` stream bytes into `pixels` (`pixel_bytes` long, a multiple of
-// 4). Never reads past `size` nor writes past `pixel_bytes`; a packet that
-// describes more pixels than remain is cut at the end of the image. Returns
-// the number of stream bytes used; fewer than `size` once the image is full.
+// 4). Never reads past `size` nor writes past `pixel_bytes`. A packet that
+// describes more pixels than remain is kept open in `decoder`: with its
+// out_pos set back to 0, the decoder continues it in the next buffer of
+// pixels; at the end of an image it is simply cut. Returns the number of
+// stream bytes used; fewer than `size` once the pixels are full.
 size_t decodeRleChunk(RleDecoder& decoder, const uint8_t* stream, size_t size,
                       uint8_t* pixels, uint64_t pixel_bytes);
 

@@ -142,7 +142,7 @@ bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
 // Sets byte 3 (alpha) of every 4-byte pixel to 0xFF; nothing else changes.
 void makeOpaque(uint8_t* pixels, uint64_t size);
 
-// --- files (tga_file.cc) ---
+// --- files (imagefile/tga_file.cc) ---
 // Loads the image at `path`. On failure prints one of "%s not found",
 // "%s cannot be read", "%s is not tga file", "%s is not 32bit tga file" or
 // "%s is too large" and returns false.

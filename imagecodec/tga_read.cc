@@ -11,17 +11,6 @@
 
 namespace {
 
-// Reads until `size` bytes are stored or the source ends.
-size_t readFully(ByteSource& source, uint8_t* dst, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    size_t n = source.read(source.context, dst + got, size - got);
-    if (n == 0) break;
-    got += n;
-  }
-  return got;
-}
-
 // Empties `image` for the next one read into it, keeping its memory.
 void clearImage(TgaImage& image) {
   PixelBuffer kept = std::move(image.pixels);
@@ -36,7 +25,7 @@ void clearImage(TgaImage& image) {
 // Fills the pixels with plain data; returns false when the source ran short.
 bool readPlainPixels(ByteSource& source, PixelBuffer& pixels) {
   size_t size = static_cast<size_t>(pixels.size);
-  size_t got = readFully(source, pixels.data(), size);
+  size_t got = readSource(source, pixels.data(), size);
   if (got == size) return true;
   std::memset(pixels.data() + got, 0, size - got);
   return false;
@@ -104,11 +93,20 @@ bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
 
 }  // namespace
 
-LoadStatus readTga(ByteSource& source, TgaImage& image,
-                   CodecBuffers& buffers, const MemoryHooks* memory) {
+size_t readSource(ByteSource& source, uint8_t* dst, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    size_t n = source.read(source.context, dst + got, size - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+LoadStatus readTgaPrefix(ByteSource& source, TgaImage& image) {
   clearImage(image);
   uint8_t header_bytes[TGA_HEADER_SIZE] = {};
-  size_t got = readFully(source, header_bytes, TGA_HEADER_SIZE);
+  size_t got = readSource(source, header_bytes, TGA_HEADER_SIZE);
   TgaHeader& header = image.header;
   readTgaHeader(header_bytes, header);
   if (header.image_type != TGA_TYPE_TRUECOLOR &&
@@ -116,27 +114,38 @@ LoadStatus readTga(ByteSource& source, TgaImage& image,
     return LoadStatus::NOT_TGA;
   }
   if (header.pixel_depth != 32) return LoadStatus::NOT_32BIT;
-  bool complete = got == TGA_HEADER_SIZE;
+  image.id_and_color_map.resize(idAndColorMapSize(header));
+  const size_t extra = image.id_and_color_map.size();
+  image.truncated =
+      got < TGA_HEADER_SIZE ||
+      readSource(source, image.id_and_color_map.data(), extra) < extra;
+  return LoadStatus::OK;
+}
 
+LoadStatus readTgaPixels(ByteSource& source, TgaImage& image,
+                         CodecBuffers& buffers, const MemoryHooks* memory) {
+  TgaHeader& header = image.header;
   if (!fitsMemory(header, image.pixels, buffers, memory) ||
       !allocatePixels(pixelByteCount(header), image.pixels,
                       memory ? memory->new_pixel_block : nullptr)) {
     return LoadStatus::TOO_LARGE;
   }
-  image.id_and_color_map.resize(idAndColorMapSize(header));
-  size_t extra = image.id_and_color_map.size();
-  complete = readFully(source, image.id_and_color_map.data(), extra) == extra &&
-             complete;
-
+  bool complete;
   if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
-    complete =
-        readRlePixels(source, image.pixels, buffers.read_chunk) && complete;
+    complete = readRlePixels(source, image.pixels, buffers.read_chunk);
   } else {
-    complete = readPlainPixels(source, image.pixels) && complete;
+    complete = readPlainPixels(source, image.pixels);
   }
   header.image_type = TGA_TYPE_TRUECOLOR;
-  image.truncated = !complete;
+  image.truncated = image.truncated || !complete;
   return LoadStatus::OK;
+}
+
+LoadStatus readTga(ByteSource& source, TgaImage& image,
+                   CodecBuffers& buffers, const MemoryHooks* memory) {
+  const LoadStatus status = readTgaPrefix(source, image);
+  if (status != LoadStatus::OK) return status;
+  return readTgaPixels(source, image, buffers, memory);
 }
 
 LoadStatus readTga(ByteSource& source, TgaImage& image) {

@@ -14,12 +14,19 @@
 struct ByteSource {
   size_t (*read)(void* context, uint8_t* dst, size_t size);
   void* context;
+  // Goes back to the first byte; false when it cannot. Null for a source
+  // read once (a pipe).
+  bool (*rewind)(void* context) = nullptr;
 };
 
 // Pushes `size` bytes; returns false when they could not all be taken.
 struct ByteSink {
   bool (*write)(void* context, const uint8_t* src, size_t size);
   void* context;
+  // Throws away everything written, to write the file again from its first
+  // byte; false when it cannot. Null for a sink that keeps what it was given
+  // (a device or pipe).
+  bool (*restart)(void* context) = nullptr;
 };
 
 // What the system around the codec says about memory; either may be null.
@@ -45,6 +52,16 @@ bool allocatePixels(uint64_t size, PixelBuffer& pixels,
                     void (*new_block)(uint8_t* data, size_t size));
 
 // --- reading (tga_read.cc) ---
+// Reads until `size` bytes are stored or the source ends; returns how many.
+size_t readSource(ByteSource& source, uint8_t* dst, size_t size);
+// Reads the header and, for a 32-bit type 2 or 10 image, the ID field and
+// colour map after it into `image` (its header keeps the file's image_type),
+// leaving `source` at the first byte of the pixel data. `image.truncated`
+// tells whether the source ended first. The pixels are left alone.
+LoadStatus readTgaPrefix(ByteSource& source, TgaImage& image);
+// The rest of readTga, after readTgaPrefix: the pixels.
+LoadStatus readTgaPixels(ByteSource& source, TgaImage& image,
+                         CodecBuffers& buffers, const MemoryHooks* memory);
 // Reads header, ID field, colour map and pixels from `source`. On OK the
 // image's header has image_type 2 and its pixels hold width * height * 4 bytes.
 // The pixel block `image` already holds is used again when it is large

@@ -75,6 +75,13 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(result.stderr, b"")
         return result.stdout.decode()
 
+    def piped(self, name, data):
+        """Makes `name` lead to standard input and returns run_tool's
+        arguments that feed `data` to it through a pipe: an input that can
+        be read only once, which the tool loads whole."""
+        os.symlink("/dev/stdin", self.path(name))
+        return {"input": data}
+
     def check_output(self, name, expected):
         head, extra, pixels, _ = expected
         with open(self.path(name), "rb") as f:
@@ -288,17 +295,29 @@ class FaultTest(unittest.TestCase):
             self.skipTest("sanitizers reserve more address space than allowed")
         if len(TOOL) > 1:
             self.skipTest("an emulator needs address space of its own")
-        self.put("huge.tga", header(16384, 16384) + noise(16, 8))
+        # A file is streamed a few rows at a time, so 1 GiB of pixels fits;
+        # the same bytes from a pipe must be held whole, and do not.
+        huge = header(16384, 16384) + noise(16, 8)
+        self.put("huge.tga", huge)
         self.put("ok.tga", image_file(6, 4, 9, rle=True))
         limit = 256 << 20  # well below the 1 GiB of pixels
 
         def limit_memory():
             resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
         self.assertEqual(
-            self.run_tool("huge.tga", "ok.tga", preexec_fn=limit_memory),
-            "huge.tga is too large\nwritten ok_brisel.tga\n")
-        self.assertFalse(os.path.exists(self.path("huge_brisel.tga")))
+            self.run_tool("huge.tga", "piped.tga", "ok.tga",
+                          preexec_fn=limit_memory, **self.piped("piped.tga", huge)),
+            "huge.tga is truncated\nwritten huge_brisel.tga\n"
+            "piped.tga is too large\nwritten ok_brisel.tga\n")
+        self.assertFalse(os.path.exists(self.path("piped_brisel.tga")))
         self.check_output("ok_brisel.tga", load(self.inputs["ok.tga"]))
+        # The 16 pixels given, then zero ones: all rows runs of 128 after
+        # the first.
+        with open(self.path("huge_brisel.tga"), "rb") as f:
+            got = f.read()
+        first = encode(opaque(huge[18:] + bytes(16384 * 4 - 64)), 16384, 1)
+        self.assertTrue(got == header(16384, 16384, 10) + first
+                        + b"\xff\0\0\0\xff" * 128 * 16383)
 
     def memory_cgroup(self, limit):
         """The cgroup.procs file of a new memory cgroup that allows `limit`
@@ -378,11 +397,11 @@ class FaultTest(unittest.TestCase):
         # memory would be charged as well, uncounted.
         sweep = {} if SANITIZED else {
             f"near{rows}.tga": rows for rows in range(505 * 64, 510 * 64 + 1, 16)}
-        for name, rows in sweep.items():
-            self.put(name, flat_rle(4096, rows, b"\1\2\3\4"))
-        lines = self.run_tool(*sweep, preexec_fn=join(procs)).splitlines() \
-            if sweep else []
-        self.assertEqual(len(lines), len(sweep))
+        # Only an input read once (a pipe) is held whole; each comes in a
+        # run of its own.
+        lines = [self.run_tool(name, preexec_fn=join(procs),
+                               **self.piped(name, flat_rle(4096, rows, b"\1\2\3\4")))
+                 .rstrip("\n") for name, rows in sweep.items()]
         for (name, rows), line in zip(sweep.items(), lines):
             out = name[:-4] + "_brisel.tga"
             if line == name + " is too large":
@@ -393,20 +412,23 @@ class FaultTest(unittest.TestCase):
                 self.assertTrue(f.read() == flat_rle(4096, rows, b"\1\2\3\xff"), out)
             os.remove(self.path(out))
 
-        self.put("claims_huge.tga", header(16384, 16384))  # 1 GiB of pixels
-        self.put("too_big.tga", flat_rle(12000, 12000, b"\1\2\3\4"))  # 549 MiB
+        # Files are streamed, so images of any size are written; only a
+        # piped one beyond the limit is too large.
+        too_big = flat_rle(12000, 12000, b"\1\2\3\4")  # 549 MiB of pixels
+        self.put("too_big.tga", too_big)
         self.put("fits.tga", flat_rle(8000, 8000, b"\1\2\3\4"))  # 244 MiB
         self.put("small.tga", image_file(6, 4, 12, rle=True))
 
         self.assertEqual(
-            self.run_tool("claims_huge.tga", "too_big.tga", "fits.tga",
-                          "small.tga", preexec_fn=join(procs)),
-            "claims_huge.tga is too large\ntoo_big.tga is too large\n"
+            self.run_tool("piped.tga", "too_big.tga", "fits.tga", "small.tga",
+                          preexec_fn=join(procs), **self.piped("piped.tga", too_big)),
+            "piped.tga is too large\nwritten too_big_brisel.tga\n"
             "written fits_brisel.tga\nwritten small_brisel.tga\n")
-        with open(self.path("fits_brisel.tga"), "rb") as f:
-            self.assertTrue(f.read() == flat_rle(8000, 8000, b"\1\2\3\xff"))
+        for name, side in (("too_big", 12000), ("fits", 8000)):
+            with open(self.path(name + "_brisel.tga"), "rb") as f:
+                self.assertTrue(f.read() == flat_rle(side, side, b"\1\2\3\xff"))
         self.check_output("small_brisel.tga", load(self.inputs["small.tga"]))
-        self.assertFalse(os.path.exists(self.path("too_big_brisel.tga")))
+        self.assertFalse(os.path.exists(self.path("piped_brisel.tga")))
 
         # Outputs on a memory-backed file system (a tmpfs such as /dev/shm,
         # or /tmp in many containers) are charged to the writer's cgroup and

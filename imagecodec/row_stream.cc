@@ -1,0 +1,381 @@
+// Images made opaque a block of rows at a time (see row_stream.h).
+
+#include "imagecodec/row_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imagecodec/rle_kernels.h"
+
+namespace {
+
+// The system copies file data a page at a time.
+constexpr size_t PAGE_BYTES = 4096;
+
+// Where the bytes of file offset `offset` go in a buffer with a page of room.
+uint8_t* placeFor(uint8_t* base, uint64_t offset) {
+  return base + offset % PAGE_BYTES;
+}
+
+// The image's shape, fixed for all passes over it.
+struct Geometry {
+  uint32_t width;
+  uint32_t height;
+  size_t row_bytes;
+  size_t row_worst;       // the longest packets a row can need
+  uint32_t block_rows;
+  uint64_t plain_bytes;   // all pixel bytes
+  uint64_t prefix_bytes;  // header, ID field and colour map: where pixels start
+};
+
+Geometry geometryOf(const TgaImage& image, const RowStreamTuning& tuning) {
+  Geometry g;
+  g.width = image.header.width;
+  g.height = image.header.height;
+  g.row_bytes = size_t{g.width} * 4;
+  g.row_worst = size_t{g.width} * 5;
+  const size_t rows = g.row_bytes == 0 ? 1 : tuning.block_bytes / g.row_bytes;
+  g.block_rows = static_cast<uint32_t>(
+      std::clamp<size_t>(rows, 1, std::max<uint32_t>(g.height, 1)));
+  g.plain_bytes = pixelByteCount(image.header);
+  g.prefix_bytes = TGA_HEADER_SIZE + image.id_and_color_map.size();
+  return g;
+}
+
+// Gives the rows of one pass a block at a time, decoded and made opaque.
+// Bytes the source does not have are zero, as readTga gives them.
+class RowReader {
+ public:
+  RowReader(ByteSource& source, const Geometry& g, bool rle,
+            RowStreamBuffers& buffers)
+      : source_(source), rle_(rle), offset_(g.prefix_bytes) {
+    if (rle_) chunk_ = stream_ = reserveBytes(buffers.stream, CHUNK + PAGE_BYTES);
+  }
+
+  void read(uint8_t* pixels, size_t size) {
+    size_t got = rle_ ? decode(pixels, size) : plain(pixels, size);
+    if (got < size) {
+      std::memset(pixels + got, 0, size - got);
+      ended_ = true;
+      short_ = true;
+    }
+    makeOpaque(pixels, size);
+  }
+
+  bool ranShort() const { return short_; }
+
+ private:
+  static constexpr size_t CHUNK = IO_CHUNK_BYTES;
+
+  size_t plain(uint8_t* pixels, size_t size) {
+    return ended_ ? 0 : readSource(source_, pixels, size);
+  }
+
+  // A packet left open at the end of the last block goes on first, even
+  // with no stream bytes left: a run's pixel is already at hand.
+  size_t decode(uint8_t* pixels, size_t size) {
+    decoder_.out_pos = 0;
+    do {
+      pos_ += decodeRleChunk(decoder_, chunk_ + pos_, len_ - pos_, pixels,
+                             size);
+    } while (decoder_.out_pos < size && refill());
+    return static_cast<size_t>(decoder_.out_pos);
+  }
+
+  bool refill() {
+    if (ended_) return false;
+    chunk_ = placeFor(stream_, offset_);
+    len_ = source_.read(source_.context, chunk_, CHUNK);
+    pos_ = 0;
+    offset_ += len_;
+    ended_ = len_ == 0;
+    return !ended_;
+  }
+
+  ByteSource& source_;
+  const bool rle_;
+  uint64_t offset_;  // file offset of the next byte the source gives
+  bool ended_ = false;
+  bool short_ = false;
+  RleDecoder decoder_;
+  uint8_t* stream_ = nullptr;
+  uint8_t* chunk_ = nullptr;
+  size_t pos_ = 0;
+  size_t len_ = 0;
+};
+
+// Gathers packets and hands them to the sink about IO_CHUNK_BYTES at a time.
+class PacketWriter {
+ public:
+  PacketWriter(ByteSink& sink, const Geometry& g, RowStreamBuffers& buffers)
+      : sink_(sink),
+        g_(g),
+        // A whole block fits, so that the first is held until the guess.
+        flush_at_(std::max(IO_CHUNK_BYTES, g.block_rows * g.row_worst)),
+        base_(reserveBytes(buffers.packets,
+                           flush_at_ + g.row_worst + PAGE_BYTES)),
+        offset_(g.prefix_bytes),
+        start_(placeFor(base_, offset_)) {}
+
+  // Encodes the rows; returns their packet bytes.
+  uint64_t encode(const uint8_t* pixels, uint32_t rows) {
+    uint64_t total = 0;
+    for (uint32_t y = 0; y < rows; ++y) {
+      if (used_ + g_.row_worst > flush_at_) flush();
+      const size_t n =
+          encodeRleRow(pixels + y * g_.row_bytes, g_.width, start_ + used_);
+      used_ += n;
+      total += n;
+    }
+    return total;
+  }
+
+  void discard() { used_ = 0; }
+
+  bool flush() {
+    if (used_ > 0) failed_ |= !sink_.write(sink_.context, start_, used_);
+    offset_ += used_;
+    start_ = placeFor(base_, offset_);
+    used_ = 0;
+    return !failed_;
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  ByteSink& sink_;
+  const Geometry& g_;
+  const size_t flush_at_;
+  uint8_t* const base_;
+  uint64_t offset_;  // file offset of the first byte not yet written
+  uint8_t* start_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
+uint64_t sizeRows(const uint8_t* pixels, const Geometry& g, uint32_t rows) {
+  uint64_t total = 0;
+  for (uint32_t y = 0; y < rows; ++y) {
+    total += rleRowSize(pixels + y * g.row_bytes, g.width);
+  }
+  return total;
+}
+
+bool writePrefix(const TgaImage& image, RowFormat format, ByteSink& sink) {
+  TgaHeader header = image.header;
+  header.image_type = format == RowFormat::RLE ? TGA_TYPE_TRUECOLOR_RLE
+                                               : TGA_TYPE_TRUECOLOR;
+  uint8_t bytes[TGA_HEADER_SIZE];
+  writeTgaHeader(header, bytes);
+  return sink.write(sink.context, bytes, TGA_HEADER_SIZE) &&
+         (image.id_and_color_map.empty() ||
+          sink.write(sink.context, image.id_and_color_map.data(),
+                     image.id_and_color_map.size()));
+}
+
+// One pass over the pixels, and what it says of the next.
+struct PassPlan {
+  RowFormat format;
+  bool certain = false;     // the format is known right: nothing to count
+  bool may_switch = false;  // a running count may still overturn it
+  bool size_only = false;   // count, write nothing
+};
+
+struct PassResult {
+  RowStreamStatus status = RowStreamStatus::OK;
+  bool start_over = false;
+  PassPlan next{RowFormat::PLAIN};
+  bool ran_short = false;
+};
+
+RowFormat formatFor(uint64_t packed, uint64_t plain) {
+  return packed < plain ? RowFormat::RLE : RowFormat::PLAIN;
+}
+
+RowFormat other(RowFormat format) {
+  return format == RowFormat::RLE ? RowFormat::PLAIN : RowFormat::RLE;
+}
+
+struct Pass {
+  ByteSource& source;
+  const TgaImage& image;
+  ByteSink& sink;
+  RowStreamBuffers& buffers;
+  const RowStreamTuning& tuning;
+  const Geometry& g;
+
+  PassResult run(const PassPlan& plan) {
+    PassResult result;
+    RowReader reader(source, g,
+                     image.header.image_type == TGA_TYPE_TRUECOLOR_RLE,
+                     buffers);
+    PacketWriter packets(sink, g, buffers);
+    uint8_t* const block_base =
+        reserveBytes(buffers.pixels, g.block_rows * g.row_bytes + PAGE_BYTES);
+    RowFormat format = plan.format;
+    bool checked = plan.certain || !plan.may_switch;
+    uint64_t packed = 0;
+    bool prefix_written = plan.size_only;
+    if (format != RowFormat::GUESS && !prefix_written) {
+      if (!writePrefix(image, format, sink)) return failedWrite();
+      prefix_written = true;
+    }
+    for (uint32_t y = 0; y < g.height; y += g.block_rows) {
+      const uint32_t rows = std::min(g.block_rows, g.height - y);
+      const size_t bytes = rows * g.row_bytes;
+      const uint64_t done = uint64_t{y} * g.row_bytes + bytes;
+      // The output of a plain image is written from this block, at the
+      // same file offset as a plain input's bytes came from.
+      uint8_t* block = placeFor(block_base, g.prefix_bytes + done - bytes);
+      reader.read(block, bytes);
+      if (format == RowFormat::PLAIN) {
+        if (!plan.certain) packed += sizeRows(block, g, rows);
+        if (!plan.size_only && !sink.write(sink.context, block, bytes)) {
+          return failedWrite();
+        }
+      } else {
+        packed += packets.encode(block, rows);
+      }
+      if (format == RowFormat::GUESS) {
+        format = tuning.first_guess != RowFormat::GUESS
+                     ? tuning.first_guess
+                     : formatFor(packed, bytes);
+        if (!writePrefix(image, format, sink)) return failedWrite();
+        prefix_written = true;
+        if (format == RowFormat::PLAIN) {
+          packets.discard();
+          if (!sink.write(sink.context, block, bytes)) return failedWrite();
+        }
+      }
+      if (packets.failed()) return failedWrite();
+      if (plan.certain) continue;
+      // Packets as large as the plain image can never pay.
+      if (format == RowFormat::RLE && packed >= g.plain_bytes) {
+        return startOver({RowFormat::PLAIN, true});
+      }
+      if (!checked && done >= tuning.switch_bytes) {
+        checked = true;
+        if (formatFor(packed, done) != format) {
+          return startOver({other(format), false});
+        }
+      }
+    }
+    if (!packets.flush()) return failedWrite();
+    result.ran_short = reader.ranShort();
+    const RowFormat decided = formatFor(packed, g.plain_bytes);
+    if (plan.size_only || (!plan.certain && decided != format)) {
+      return startOver({decided, true});
+    }
+    return result;
+  }
+
+  static PassResult failedWrite() {
+    PassResult result;
+    result.status = RowStreamStatus::WRITE_FAILED;
+    return result;
+  }
+
+  static PassResult startOver(const PassPlan& next) {
+    PassResult result;
+    result.start_over = true;
+    result.next = next;
+    return result;
+  }
+};
+
+// Back to the first pixel byte, past the prefix read before.
+bool rewindToPixels(ByteSource& source, uint64_t prefix_bytes) {
+  if (!source.rewind || !source.rewind(source.context)) return false;
+  uint8_t skipped[PAGE_BYTES];
+  for (uint64_t left = prefix_bytes; left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, PAGE_BYTES));
+    if (readSource(source, skipped, n) < n) return true;  // a short file
+    left -= n;
+  }
+  return true;
+}
+
+PassPlan firstPlan(const Geometry& g, const ByteSink& sink) {
+  if (g.plain_bytes == 0) return {RowFormat::PLAIN, true};
+  if (!sink.restart) {
+    PassPlan sizing{RowFormat::PLAIN};
+    sizing.size_only = true;
+    return sizing;
+  }
+  return {RowFormat::GUESS, false, true};
+}
+
+}  // namespace
+
+RowStreamStatus writeOpaqueRows(ByteSource& source, TgaImage& image,
+                                ByteSink& sink, RowStreamBuffers& buffers,
+                                const RowStreamTuning& tuning) {
+  const Geometry g = geometryOf(image, tuning);
+  Pass pass{source, image, sink, buffers, tuning, g};
+  PassPlan plan = firstPlan(g, sink);
+  for (;;) {
+    const PassResult result = pass.run(plan);
+    if (!result.start_over) {
+      image.truncated = image.truncated || result.ran_short;
+      return result.status;
+    }
+    if (!rewindToPixels(source, g.prefix_bytes)) {
+      return RowStreamStatus::READ_FAILED;
+    }
+    if (!plan.size_only && !sink.restart(sink.context)) {
+      return RowStreamStatus::WRITE_FAILED;
+    }
+    plan = result.next;
+  }
+}
+
+namespace {
+
+struct MemorySpan {
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+};
+
+size_t readSpan(void* context, uint8_t* dst, size_t size) {
+  auto& span = *static_cast<MemorySpan*>(context);
+  const size_t n = std::min(size, span.size - span.pos);
+  if (n > 0) std::memcpy(dst, span.data + span.pos, n);
+  span.pos += n;
+  return n;
+}
+
+bool rewindSpan(void* context) {
+  static_cast<MemorySpan*>(context)->pos = 0;
+  return true;
+}
+
+bool appendBytes(void* context, const uint8_t* src, size_t size) {
+  auto& out = *static_cast<std::vector<uint8_t>*>(context);
+  out.insert(out.end(), src, src + size);
+  return true;
+}
+
+bool clearBytes(void* context) {
+  static_cast<std::vector<uint8_t>*>(context)->clear();
+  return true;
+}
+
+}  // namespace
+
+LoadStatus writeOpaqueRowsInMemory(const uint8_t* data, size_t size,
+                                   std::vector<uint8_t>& out, bool& truncated,
+                                   const RowStreamTuning& tuning,
+                                   bool in_place) {
+  out.clear();
+  MemorySpan span{data, size, 0};
+  ByteSource source{readSpan, &span, rewindSpan};
+  TgaImage image;
+  const LoadStatus status = readTgaPrefix(source, image);
+  if (status != LoadStatus::OK) return status;
+  ByteSink sink{appendBytes, &out, in_place ? nullptr : clearBytes};
+  RowStreamBuffers buffers;
+  writeOpaqueRows(source, image, sink, buffers, tuning);
+  truncated = image.truncated;
+  return status;
+}
