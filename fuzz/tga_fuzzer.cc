@@ -17,6 +17,9 @@
 //     at least 2);
 //   - writing through the smallest scratch buffer gives the same bytes, and a
 //     sink that fails part way makes the write fail;
+//   - streaming the file a block of rows at a time gives the same bytes
+//     and the same "truncated", with blocks, guesses, the point of switching
+//     and the kind of sink drawn from the input;
 //   - every kernel set the processor offers (SSE2 or NEON, plain) decodes,
 //     encodes and sizes as the plain reference coder does, the encoders each
 //     writing into exactly the width * 5 bytes they may use.
@@ -37,6 +40,7 @@
 #include <vector>
 
 #include "imagecodec/rle_kernels.h"
+#include "imagecodec/row_stream.h"
 #include "imagecodec/tga_image.h"
 #include "imagecodec/tga_one_pass.h"
 #include "imagecodec/tga_stream.h"
@@ -281,6 +285,27 @@ void checkWritten(const TgaImage& image, const Bytes& out, uint32_t seed) {
   CHECK(!writeTga(image, sink, scratch, scratch_size));
 }
 
+// The streaming path against the whole-image one (`out`, from `image`).
+void checkStreamed(const uint8_t* data, size_t size, const TgaImage& image,
+                   const Bytes& out, uint32_t seed) {
+  const size_t row_bytes = size_t{image.header.width} * 4;
+  RowStreamTuning tuning;
+  if (nextRandom(seed) % 4 != 0) {
+    tuning.block_bytes = 1 + nextRandom(seed) % (3 * row_bytes + 1);
+    tuning.switch_bytes = nextRandom(seed) % (image.pixels.size + 1);
+  }
+  const RowFormat guesses[] = {RowFormat::GUESS, RowFormat::PLAIN,
+                               RowFormat::RLE};
+  tuning.first_guess = guesses[nextRandom(seed) % 3];
+  const bool in_place = nextRandom(seed) % 2 == 0;
+  static Bytes streamed;
+  bool truncated = false;
+  CHECK(writeOpaqueRowsInMemory(data, size, streamed, truncated, tuning,
+                                in_place) == LoadStatus::OK);
+  CHECK(streamed == out);
+  CHECK(truncated == image.truncated);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -337,6 +362,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   checkEncoderPaths(image);
   Bytes out = writeTgaToMemory(image);
+  checkStreamed(data, size, image, out, seed);
   checkWritten(image, out, seed);
   return 0;
 }

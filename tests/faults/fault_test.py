@@ -45,6 +45,25 @@ def image_file(width, height, seed, rle, id_field=b""):
         + id_field + body + b"TRUEVISION-XFILE.\0"
 
 
+def flat_rle(width, height, pixel):
+    """width x height pixels, as runs of up to 128 within each row."""
+    return header(width, height, 10) + flat_row(width, pixel) * height
+
+
+def flat_row(width, pixel):
+    runs, last = divmod(width, 128)
+    return (b"\xff" + pixel) * runs + \
+        (bytes([0x7f + last]) + pixel if last else b"")
+
+
+def join(procs):
+    """A preexec_fn that moves the child into the cgroup of `procs`."""
+    def join_cgroup():
+        with open(procs, "w") as f:
+            f.write(str(os.getpid()))
+    return join_cgroup
+
+
 class FaultTest(unittest.TestCase):
     def setUp(self):
         self.dir = os.path.realpath(
@@ -376,19 +395,6 @@ class FaultTest(unittest.TestCase):
             self.skipTest("an emulator needs memory of its own")
         procs = self.memory_cgroup(512 << 20)
 
-        def flat_rle(width, height, pixel):
-            """width x height pixels, as runs of up to 128 within each row."""
-            runs, last = divmod(width, 128)
-            row = (b"\xff" + pixel) * runs + \
-                (bytes([0x7f + last]) + pixel if last else b"")
-            return header(width, height, 10) + row * height
-
-        def join(procs):
-            def join_cgroup():
-                with open(procs, "w") as f:
-                    f.write(str(os.getpid()))
-            return join_cgroup
-
         # Just under the limit the pixels fit, but not always with the page
         # tables that map them and the other kernel memory charged: each
         # size must be written or refused, never killed. Quarter-MiB steps,
@@ -470,6 +476,45 @@ class FaultTest(unittest.TestCase):
                  if line.startswith("written ")]))
         finally:
             subprocess.run(["umount", shm])
+
+    def test_images_streamed_in_small_cgroups(self):
+        # Images are streamed a few rows at a time: the largest image the
+        # format holds, 16 GiB of pixels, is written in a 256 MiB cgroup,
+        # and two runs sharing a 384 MiB cgroup each write 200 MiB of pixels.
+        if SANITIZED or len(TOOL) > 1:
+            self.skipTest("too slow under sanitizers or an emulator")
+        side = 65535
+        with open(self.path("huge.tga"), "wb") as f:
+            f.write(header(side, side, 10))
+            rows = flat_row(side, b"\1\2\3\4") * 4096
+            for _ in range(side // 4096):
+                f.write(rows)
+            f.write(flat_row(side, b"\1\2\3\4") * (side % 4096))
+        self.assertEqual(self.run_tool(
+            "huge.tga", preexec_fn=join(self.memory_cgroup(256 << 20))),
+            "written huge_brisel.tga\n")
+        with open(self.path("huge_brisel.tga"), "rb") as f:
+            self.assertEqual(f.read(18), header(side, side, 10))
+            row = flat_row(side, b"\1\2\3\xff")
+            for y in range(side):
+                if f.read(len(row)) != row:
+                    self.fail(f"row {y} differs")
+            self.assertEqual(f.read(), b"")
+        os.remove(self.path("huge.tga"))
+        os.remove(self.path("huge_brisel.tga"))
+
+        procs = self.memory_cgroup(384 << 20)
+        image = flat_rle(7240, 7240, b"\5\6\7\x08")  # 200 MiB of pixels
+        for name in ("a.tga", "b.tga"):
+            self.put(name, image)
+        runs = [subprocess.Popen(TOOL + [name], cwd=self.dir, preexec_fn=join(procs),
+                                 stdout=subprocess.PIPE) for name in ("a.tga", "b.tga")]
+        for run, name in zip(runs, ("a", "b")):
+            self.assertEqual(run.communicate(timeout=600)[0].decode(),
+                             f"written {name}_brisel.tga\n")
+            self.assertEqual(run.returncode, 0)
+            with open(self.path(name + "_brisel.tga"), "rb") as f:
+                self.assertTrue(f.read() == flat_rle(7240, 7240, b"\5\6\7\xff"))
 
     def test_files_closed_when_memory_runs_out(self):
         # Loading a run-length file allocates after the input is open: the
