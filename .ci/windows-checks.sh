@@ -33,20 +33,21 @@ add_device() {
 }
 
 # Runs the tool in $work; its output, without Wine's CR, goes to $out and
-# its exit status to $status.
+# its exit status to $status. run_program does so for another program.
 # Once in a while Wine itself fails to start a program, ending with status 1
 # and no output at all, which no check here expects of brisel (its status 1
 # comes with a line on standard error); such a run is tried once more.
-run() {
+run() { run_program "$exe" "$@"; }
+run_program() {
   local raw attempt
   for attempt in 1 2; do
     set +e
     # A run that hangs (a device read for good) fails instead of holding up CI.
-    raw=$(cd "$work" && timeout 300 "$wine" "$exe" "$@" 2>"$work.err" </dev/null)
+    raw=$(cd "$work" && timeout 300 "$wine" "$@" 2>"$work.err" </dev/null)
     status=$?
     set -e
     [ "$status" = 1 ] && [ -z "$raw" ] && [ ! -s "$work.err" ] || break
-    echo "Wine did not start $exe (status 1, no output); trying once more" >&2
+    echo "Wine did not start $1 (status 1, no output); trying once more" >&2
     sleep 1
   done
   cat "$work.err" >&2
@@ -96,6 +97,18 @@ sub dir cannot be read
 .* not found
 sub dir\*.tga not found'
 check_output "$work/sub/c_brisel.tga"
+# A command line as typed in cmd, which reaches the program unchanged: the
+# program's path quoted up to a folder with a space is one name, and a
+# quoted extended folder still takes a pattern after it.
+winwork="Z:${work//\//\\}"
+mkdir "$work/bin dir"
+cp "$exe" "$work/bin dir/brisel.exe"
+printf '@echo off\r\n"%s\\bin dir"\\brisel.exe "\\\\?\\%s\\sub dir"\\*.tga\r\n' \
+  "$winwork" "$winwork" >"$work/typed.bat"
+run_program cmd /c typed.bat
+expect 0 "written \\\\?\\$winwork\\sub dir\\d_brisel.tga"
+check_output "$work/sub dir/d_brisel.tga"
+
 # Drive-relative patterns: Y: is a drive whose current folder is sub/, and
 # Z:, the current drive, has the current folder of the run.
 add_device y: "$work/sub"

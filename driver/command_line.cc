@@ -6,6 +6,14 @@ bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 bool isWildcard(wchar_t c) { return c == L'*' || c == L'?'; }
 
+// Whether line[i] is the "?" of the extended prefix \\?\ that starts the
+// argument: no wildcard, quoted or not, so that a quoted extended folder
+// ("\\?\C:\sky box"\*.tga) still holds a pattern.
+bool isExtendedPrefixMark(const std::wstring& text, const std::wstring& line,
+                          size_t i) {
+  return text == L"\\\\" && line.compare(i, 2, L"?\\") == 0;
+}
+
 // The program's own name, as Microsoft's runtime reads it: up to the first
 // blank outside quotes, each quote toggling and dropped, backslashes as
 // written (a path cannot escape anything). Quoting only a folder with a
@@ -52,7 +60,7 @@ std::vector<CommandArgument> splitCommandLine(const std::wstring& line) {
       }
       argument.text.append(slashes, L'\\');
       if (i >= line.size() || (!quoted && isBlank(line[i]))) break;
-      if (isWildcard(line[i])) {
+      if (isWildcard(line[i]) && !isExtendedPrefixMark(argument.text, line, i)) {
         (quoted ? wildcard_inside : wildcard_outside) = true;
       }
       argument.text += line[i];

@@ -102,7 +102,7 @@ TEST(CommandLine, SplitsAsTheCRuntimeDoes) {
   EXPECT_EQ(split(L"x a\\\\b \"c\\\\\" d\\\"e \"f\"\"g\" h\\\\\\\"i"),
             (Words{L"a\\\\b", L"c\\", L"d\"e", L"f\"g", L"h\\\"i"}));
   EXPECT_EQ(split(L"x \\\\?\\C:\\art\\a.tga \"unclosed quote"),
-            (Words{L"\\\\?\\C:\\art\\a.tga *", L"unclosed quote"}));
+            (Words{L"\\\\?\\C:\\art\\a.tga", L"unclosed quote"}));
 }
 
 // Every short mix of blanks, quotes, backslashes, wildcards and letters,
@@ -122,6 +122,9 @@ TEST(CommandLine, OnlyWildcardsOutsideQuotesMakeAPattern) {
   EXPECT_EQ(split(L"x *.tga art\\?.tga \"*.tga\" \"sky box\"\\*.tga"),
             (Words{L"*.tga *", L"art\\?.tga *", L"*.tga",
                    L"sky box\\*.tga *"}));
+  // The "?" of the extended prefix is none, quoted or not.
+  EXPECT_EQ(split(L"x \"\\\\?\\C:\\sky box\"\\*.tga \"\\\\?\\C:\\?.tga\""),
+            (Words{L"\\\\?\\C:\\sky box\\*.tga *", L"\\\\?\\C:\\?.tga"}));
   // Quoted and plain wildcards together; an escaped quote quotes nothing.
   EXPECT_EQ(split(L"x a\"*\"?.tga \\\"*"), (Words{L"a*?.tga", L"\"* *"}));
 }
