@@ -183,19 +183,26 @@ written plain_brisel.tga"
 leftover=$(find "$work" -name '*brisel-tmp*')
 [ -z "$leftover" ] || fail "temporary files left: $leftover"
 
-# Reserved names (CON, NUL, AUX, COM1-9 ..., with any extension) are devices:
-# each is refused at once and the batch goes on. COM9 is a pipe here that
-# has a writer but no data, so reading it would wait for good. A real file
-# with such a name is read through the \\?\ form.
+# Reserved names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with any
+# extension, trailing dots or spaces, in any folder) are devices: each is
+# refused at once, whether the device exists or not, and the batch goes on.
+# COM9 is a pipe here that has a writer but no data, so reading it would
+# wait for good. A real file with such a name is read through the \\?\ form.
 mkfifo "$work/serial"
 sleep 100000 >"$work/serial" &
 holder=$!
 add_device com9 "$work/serial"
 cp "$work/plain.tga" "$work/aux.tga"
-run NUL.tga CON.tga COM9.tga "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
+run NUL.tga CON.tga COM9.tga LPT1 prn.TGA 'sub\Com3.x.tga. ' NUL: '\\.\NUL' \
+  "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
 expect 0 "NUL.tga cannot be read
 CON.tga cannot be read
 COM9.tga cannot be read
+LPT1 cannot be read
+prn.TGA cannot be read
+sub\\Com3.x.tga.  cannot be read
+NUL: cannot be read
+\\\\.\\NUL cannot be read
 written \\\\?\\Z:${work//\//\\}\\aux_brisel.tga
 written plain_brisel.tga"
 check_output "$work/aux_brisel.tga"

@@ -11,7 +11,34 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::wcslen(prefix), prefix) == 0;
 }
 
+wchar_t lowerAscii(wchar_t c) {
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// The last name in `path`, after any folder or drive ("C:nul").
+size_t lastNameStart(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) return separator + 1;
+  return path.size() >= 2 && path[1] == L':' ? 2 : 0;
+}
+
 }  // namespace
+
+bool namesReservedDevice(const std::wstring& path) {
+  if (startsWith(path, L"\\\\?\\")) return false;
+  const size_t start = lastNameStart(path);
+  const size_t end = path.find_first_of(L".:", start);
+  std::wstring stem = path.substr(start, end == std::wstring::npos
+                                             ? std::wstring::npos
+                                             : end - start);
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  for (wchar_t& c : stem) c = lowerAscii(c);
+  if (stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul") {
+    return true;
+  }
+  const bool port = startsWith(stem, L"com") || startsWith(stem, L"lpt");
+  return port && stem.size() == 4 && stem[3] >= L'1' && stem[3] <= L'9';
+}
 
 std::wstring extendedPath(const std::wstring& given, const std::wstring& full) {
   if (full.size() <= MAX_PLAIN_PATH) return given;

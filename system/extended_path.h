@@ -21,6 +21,13 @@
 // a device (\\.\); otherwise it becomes the extended form of `full`.
 std::wstring extendedPath(const std::wstring& given, const std::wstring& full);
 
+// Whether Windows takes `path` for a reserved device rather than a file:
+// a last name of CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9, in any
+// case and any folder, followed by anything from a dot or a colon on
+// (COM1.tga, NUL:, con.x.y) or by spaces (aux .tga). Only the extended form
+// \\?\ names the file of such a name instead.
+bool namesReservedDevice(const std::wstring& path);
+
 #ifdef _WIN32
 // The UTF-16 name that the wide calls which open, create, rename or remove a
 // file take for the UTF-8 `path`.
