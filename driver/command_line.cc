@@ -60,7 +60,8 @@ std::vector<CommandArgument> splitCommandLine(const std::wstring& line) {
       }
       argument.text.append(slashes, L'\\');
       if (i >= line.size() || (!quoted && isBlank(line[i]))) break;
-      if (isWildcard(line[i]) && !isExtendedPrefixMark(argument.text, line, i)) {
+      const bool counts = !isExtendedPrefixMark(argument.text, line, i);
+      if (isWildcard(line[i]) && counts) {
         (quoted ? wildcard_inside : wildcard_outside) = true;
       }
       argument.text += line[i];

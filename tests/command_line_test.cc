@@ -32,7 +32,8 @@ bool blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 Words documentedSplit(const std::wstring& line) {
   Words argv(1);
   size_t i = 0;
-  for (bool quoted = false; i < line.size() && (quoted || !blank(line[i])); ++i) {
+  for (bool quoted = false; i < line.size() && (quoted || !blank(line[i]));
+       ++i) {
     if (line[i] == L'"') {
       quoted = !quoted;
     } else {
@@ -50,7 +51,8 @@ Words documentedSplit(const std::wstring& line) {
     }
     if (c == L'"') {
       text.append(held / 2, L'\\');
-      if (held % 2 == 1 || (quoted && i + 1 < line.size() && line[i + 1] == L'"')) {
+      const bool doubled = quoted && i + 1 < line.size() && line[i + 1] == L'"';
+      if (held % 2 == 1 || doubled) {
         text += L'"';
         i += held % 2 == 0;
       } else {
@@ -62,7 +64,9 @@ Words documentedSplit(const std::wstring& line) {
     text.append(held, L'\\');
     held = 0;
     if (c == L'\0' || (blank(c) && !quoted)) {
-      if (in_argument) argv.push_back(text + (outside && !inside ? L" *" : L""));
+      if (in_argument) {
+        argv.push_back(text + (outside && !inside ? L" *" : L""));
+      }
       text.clear();
       in_argument = outside = inside = false;
       continue;
