@@ -11,6 +11,7 @@ wine=$1
 exe=$2
 fail() { echo "FAIL ($exe): $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/brisel-windows.XXXXXX)
+winwork="Z:${work//\//\\}"  # the same folder as Windows programs name it
 # Drive letters and serial ports that the checks add to the Wine prefix;
 # one that the prefix has already is put back afterwards.
 devices=${WINEPREFIX:?}/dosdevices
@@ -97,10 +98,26 @@ sub dir cannot be read
 .* not found
 sub dir\*.tga not found'
 check_output "$work/sub/c_brisel.tga"
+
+# Names that a plain path would not reach, made here as other systems make
+# them: a match with a trailing dot or space, or with a device's name, is
+# handed on in the extended form, so it is the very file matched that is
+# read (the junk t.tga., not t.tga) and written beside.
+mkdir "$work/odd"
+for name in t.tga 'u.tga ' aux.tga; do make_tga "$work/odd/$name"; done
+printf 'no' >"$work/odd/t.tga."
+run 'odd\*'
+expect 0 "written \\\\?\\$winwork\\odd\\aux_brisel.tga
+written odd\\t_brisel.tga
+\\\\?\\$winwork\\odd\\t.tga. is not tga file
+written \\\\?\\$winwork\\odd\\u._brisel.tga"
+check_output "$work/odd/u._brisel.tga"
+check_output "$work/odd/aux_brisel.tga"
+[ ! -e "$work/odd/t._brisel.tga" ] || fail "t.tga. was read as t.tga"
+
 # A command line as typed in cmd, which reaches the program unchanged: the
 # program's path quoted up to a folder with a space is one name, and a
 # quoted extended folder still takes a pattern after it.
-winwork="Z:${work//\//\\}"
 mkdir "$work/bin dir"
 cp "$exe" "$work/bin dir/brisel.exe"
 printf '@echo off\r\n"%s\\bin dir"\\brisel.exe "\\\\?\\%s\\sub dir"\\*.tga\r\n' \

@@ -40,15 +40,28 @@ bool namesReservedDevice(const std::wstring& path) {
   return port && stem.size() == 4 && stem[3] >= L'1' && stem[3] <= L'9';
 }
 
-std::wstring extendedPath(const std::wstring& given, const std::wstring& full) {
-  if (full.size() <= MAX_PLAIN_PATH) return given;
+std::wstring extendedForm(const std::wstring& full) {
   std::wstring path = full;
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
   if (startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\")) {
-    return given;
+    return path;
   }
   if (startsWith(path, L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
   return L"\\\\?\\" + path;
+}
+
+std::wstring extendedPath(const std::wstring& given, const std::wstring& full) {
+  if (full.size() <= MAX_PLAIN_PATH) return given;
+  const std::wstring extended = extendedForm(full);
+  // The form adds a prefix, unless the path has one already: then it is
+  // taken as given.
+  return extended.size() == full.size() ? given : extended;
+}
+
+bool plainPathAltersName(const std::wstring& name) {
+  const bool trailing =
+      !name.empty() && (name.back() == L'.' || name.back() == L' ');
+  return trailing || namesReservedDevice(name);
 }

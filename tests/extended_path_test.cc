@@ -52,3 +52,17 @@ TEST(ExtendedPath, ReservedDeviceNamesInAnyCaseFolderAndExtension) {
     EXPECT_FALSE(namesReservedDevice(file)) << file;
   }
 }
+
+// Names a folder listing may hold (made through \\?\ or by other systems)
+// that a plain path would not reach.
+TEST(ExtendedPath, TrailingDotsSpacesAndDevicesNeedTheExtendedForm) {
+  for (const wchar_t* name : {L"t.tga.", L"u.tga ", L"aux.tga", L"t.tga.. "}) {
+    EXPECT_TRUE(plainPathAltersName(name)) << name;
+  }
+  for (const wchar_t* name : {L"t.tga", L".tga", L"t .tga", L"auxiliary.tga"}) {
+    EXPECT_FALSE(plainPathAltersName(name)) << name;
+  }
+  EXPECT_EQ(extendedForm(L"C:\\art/t.tga."), L"\\\\?\\C:\\art\\t.tga.");
+  EXPECT_EQ(extendedForm(L"\\\\server\\share\\u.tga "),
+            L"\\\\?\\UNC\\server\\share\\u.tga ");
+}
