@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +35,14 @@ void endByBrokenPipe() {
   errno = EPIPE;
 }
 
+// A standard output inherited non-blocking (as some event loops leave it)
+// takes no more while its pipe is full; the reader is still there, so the
+// line waits until it takes some.
+bool waitUntilWritable() {
+  pollfd events{STDOUT_FILENO, POLLOUT, 0};
+  return poll(&events, 1, -1) >= 0 || errno == EINTR;
+}
+
 }  // namespace
 
 // The whole line in one write call, not through stdio, which sends a line
@@ -47,6 +56,8 @@ bool writeMessageLine(const std::string& line) {
         write(STDOUT_FILENO, line.data() + done, line.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!waitUntilWritable()) return false;
     } else if (n == 0 || errno != EINTR) {
       if (n < 0 && errno == EPIPE) endByBrokenPipe();
       return false;

@@ -284,6 +284,31 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(line, b"written a_brisel.tga\n")
         self.assertTrue(busy, "the line only came when the tool ended")
 
+    def test_nonblocking_stdout(self):
+        # A standard output inherited with O_NONBLOCK refuses a line while
+        # its pipe is full (EAGAIN); the reader is there, only slow, so no
+        # line may be lost. The pipe is full before the tool starts.
+        self.put("a.tga", image_file(3, 2, 16, rle=True))
+        r, w = os.pipe()
+        os.set_blocking(w, False)
+        filler = 0
+        for size in (4096, 1):
+            try:
+                while True:
+                    filler += os.write(w, b"x" * size)
+            except BlockingIOError:
+                pass
+        proc = subprocess.Popen(TOOL + ["a.tga", "missing.tga"], cwd=self.dir,
+                                stdout=w, stderr=subprocess.PIPE)
+        os.close(w)
+        time.sleep(0.2)
+        with os.fdopen(r, "rb") as reader:
+            got = reader.read()
+        self.assertEqual(proc.wait(timeout=60), 0, proc.stderr.read().decode())
+        proc.stderr.close()
+        self.assertEqual(got[filler:], b"written a_brisel.tga\n"
+                         b"missing.tga not found\n")
+
     def temp_size(self, pid, input_path):
         """Size of the file the tool has open in the test's folder other than
         the input, or None when there is none (yet)."""
