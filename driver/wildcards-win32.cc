@@ -61,7 +61,7 @@ std::string matchPath(const std::string& folder, const std::wstring& name) {
 
 // The names `pattern` matches in name order, each behind the folder part
 // exactly as typed (a drive-relative "C:o*.tga" stays in drive C's current
-// folder). Only the last component is a pattern: one with wildcards in a
+// folder), unless only the extended form reaches it (matchPath). Only the last component is a pattern: one with wildcards in a
 // folder, or one that matches nothing, stays as given and so gets "not
 // found". Folders match as well; "." and ".." never do.
 void expandPattern(const std::string& pattern, std::vector<std::string>& out) {
