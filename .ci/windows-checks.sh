@@ -11,6 +11,7 @@ wine=$1
 exe=$2
 fail() { echo "FAIL ($exe): $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/brisel-windows.XXXXXX)
+winwork="Z:${work//\//\\}"  # the same folder as Windows programs name it
 # Drive letters and serial ports that the checks add to the Wine prefix;
 # one that the prefix has already is put back afterwards.
 devices=${WINEPREFIX:?}/dosdevices
@@ -33,20 +34,21 @@ add_device() {
 }
 
 # Runs the tool in $work; its output, without Wine's CR, goes to $out and
-# its exit status to $status.
+# its exit status to $status. run_program does so for another program.
 # Once in a while Wine itself fails to start a program, ending with status 1
 # and no output at all, which no check here expects of brisel (its status 1
 # comes with a line on standard error); such a run is tried once more.
-run() {
+run() { run_program "$exe" "$@"; }
+run_program() {
   local raw attempt
   for attempt in 1 2; do
     set +e
     # A run that hangs (a device read for good) fails instead of holding up CI.
-    raw=$(cd "$work" && timeout 300 "$wine" "$exe" "$@" 2>"$work.err" </dev/null)
+    raw=$(cd "$work" && timeout 300 "$wine" "$@" 2>"$work.err" </dev/null)
     status=$?
     set -e
     [ "$status" = 1 ] && [ -z "$raw" ] && [ ! -s "$work.err" ] || break
-    echo "Wine did not start $exe (status 1, no output); trying once more" >&2
+    echo "Wine did not start $1 (status 1, no output); trying once more" >&2
     sleep 1
   done
   cat "$work.err" >&2
@@ -96,6 +98,34 @@ sub dir cannot be read
 .* not found
 sub dir\*.tga not found'
 check_output "$work/sub/c_brisel.tga"
+
+# Names that a plain path would not reach, made here as other systems make
+# them: a match with a trailing dot or space, or with a device's name, is
+# handed on in the extended form, so it is the very file matched that is
+# read (the junk t.tga., not t.tga) and written beside.
+mkdir "$work/odd"
+for name in t.tga 'u.tga ' aux.tga; do make_tga "$work/odd/$name"; done
+printf 'no' >"$work/odd/t.tga."
+run 'odd\*'
+expect 0 "written \\\\?\\$winwork\\odd\\aux_brisel.tga
+written odd\\t_brisel.tga
+\\\\?\\$winwork\\odd\\t.tga. is not tga file
+written \\\\?\\$winwork\\odd\\u._brisel.tga"
+check_output "$work/odd/u._brisel.tga"
+check_output "$work/odd/aux_brisel.tga"
+[ ! -e "$work/odd/t._brisel.tga" ] || fail "t.tga. was read as t.tga"
+
+# A command line as typed in cmd, which reaches the program unchanged: the
+# program's path quoted up to a folder with a space is one name, and a
+# quoted extended folder still takes a pattern after it.
+mkdir "$work/bin dir"
+cp "$exe" "$work/bin dir/brisel.exe"
+printf '@echo off\r\n"%s\\bin dir"\\brisel.exe "\\\\?\\%s\\sub dir"\\*.tga\r\n' \
+  "$winwork" "$winwork" >"$work/typed.bat"
+run_program cmd /c typed.bat
+expect 0 "written \\\\?\\$winwork\\sub dir\\d_brisel.tga"
+check_output "$work/sub dir/d_brisel.tga"
+
 # Drive-relative patterns: Y: is a drive whose current folder is sub/, and
 # Z:, the current drive, has the current folder of the run.
 add_device y: "$work/sub"
@@ -170,19 +200,26 @@ written plain_brisel.tga"
 leftover=$(find "$work" -name '*brisel-tmp*')
 [ -z "$leftover" ] || fail "temporary files left: $leftover"
 
-# Reserved names (CON, NUL, AUX, COM1-9 ..., with any extension) are devices:
-# each is refused at once and the batch goes on. COM9 is a pipe here that
-# has a writer but no data, so reading it would wait for good. A real file
-# with such a name is read through the \\?\ form.
+# Reserved names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with any
+# extension, trailing dots or spaces, in any folder) are devices: each is
+# refused at once, whether the device exists or not, and the batch goes on.
+# COM9 is a pipe here that has a writer but no data, so reading it would
+# wait for good. A real file with such a name is read through the \\?\ form.
 mkfifo "$work/serial"
 sleep 100000 >"$work/serial" &
 holder=$!
 add_device com9 "$work/serial"
 cp "$work/plain.tga" "$work/aux.tga"
-run NUL.tga CON.tga COM9.tga "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
+run NUL.tga CON.tga COM9.tga LPT1 prn.TGA 'sub\Com3.x.tga. ' NUL: '\\.\NUL' \
+  "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
 expect 0 "NUL.tga cannot be read
 CON.tga cannot be read
 COM9.tga cannot be read
+LPT1 cannot be read
+prn.TGA cannot be read
+sub\\Com3.x.tga.  cannot be read
+NUL: cannot be read
+\\\\.\\NUL cannot be read
 written \\\\?\\Z:${work//\//\\}\\aux_brisel.tga
 written plain_brisel.tga"
 check_output "$work/aux_brisel.tga"

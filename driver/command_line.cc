@@ -6,17 +6,28 @@ bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 bool isWildcard(wchar_t c) { return c == L'*' || c == L'?'; }
 
-// The program's own name: no escapes, as Windows itself reads it.
+// Whether line[i] is the "?" of the extended prefix \\?\ that starts the
+// argument: no wildcard, quoted or not, so that a quoted extended folder
+// ("\\?\C:\sky box"\*.tga) still holds a pattern.
+bool isExtendedPrefixMark(const std::wstring& text, const std::wstring& line,
+                          size_t i) {
+  return text == L"\\\\" && line.compare(i, 2, L"?\\") == 0;
+}
+
+// The program's own name, as Microsoft's runtime reads it: up to the first
+// blank outside quotes, each quote toggling and dropped, backslashes as
+// written (a path cannot escape anything). Quoting only a folder with a
+// space, as in "C:\Program Files"\brisel\brisel.exe, keeps one name.
 size_t programEnd(const std::wstring& line, std::wstring& program) {
   size_t i = 0;
-  if (!line.empty() && line[0] == L'"') {
-    const size_t close = line.find(L'"', 1);
-    const size_t end = close == std::wstring::npos ? line.size() : close;
-    program = line.substr(1, end - 1);
-    return close == std::wstring::npos ? end : end + 1;
+  for (bool quoted = false; i < line.size() && (quoted || !isBlank(line[i]));
+       ++i) {
+    if (line[i] == L'"') {
+      quoted = !quoted;
+    } else {
+      program += line[i];
+    }
   }
-  while (i < line.size() && !isBlank(line[i])) ++i;
-  program = line.substr(0, i);
   return i;
 }
 
@@ -49,7 +60,8 @@ std::vector<CommandArgument> splitCommandLine(const std::wstring& line) {
       }
       argument.text.append(slashes, L'\\');
       if (i >= line.size() || (!quoted && isBlank(line[i]))) break;
-      if (isWildcard(line[i])) {
+      const bool counts = !isExtendedPrefixMark(argument.text, line, i);
+      if (isWildcard(line[i]) && counts) {
         (quoted ? wildcard_inside : wildcard_outside) = true;
       }
       argument.text += line[i];

@@ -19,8 +19,8 @@ struct CommandArgument {
 // starts or ends a quoted part, in which spaces are kept; inside one, `""`
 // is a `"`. Backslashes are taken as written, except before a `"`: 2n of
 // them give n and the quote still quotes, 2n+1 give n and a plain `"`. The
-// first argument, the program, ends at the first space or tab, or is quoted
-// whole, and takes backslashes as written.
+// first argument, the program, ends at the first space or tab outside
+// quotes; each quote in it toggles, and its backslashes are taken as written.
 std::vector<CommandArgument> splitCommandLine(const std::wstring& line);
 
 #ifdef _WIN32

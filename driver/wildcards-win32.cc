@@ -44,9 +44,24 @@ std::vector<std::wstring> matchingNames(const std::string& pattern) {
   return names;
 }
 
+// A match behind the folder part as typed; but where that plain path would
+// reach another file or none (t.tga. would open t.tga), in the extended
+// form of the folder's full path, which reaches the very file listed.
+std::string matchPath(const std::string& folder, const std::wstring& name) {
+  if (plainPathAltersName(name)) {
+    std::wstring full =
+        fullPath(folder.empty() ? L"." : widePath(folder.c_str()));
+    if (!full.empty()) {
+      if (full.back() != L'\\' && full.back() != L'/') full += L'\\';
+      return utf8FromWide(extendedForm(full + name).c_str());
+    }
+  }
+  return folder + utf8FromWide(name.c_str());
+}
+
 // The names `pattern` matches in name order, each behind the folder part
 // exactly as typed (a drive-relative "C:o*.tga" stays in drive C's current
-// folder). Only the last component is a pattern: one with wildcards in a
+// folder), unless only the extended form reaches it (matchPath). Only the last component is a pattern: one with wildcards in a
 // folder, or one that matches nothing, stays as given and so gets "not
 // found". Folders match as well; "." and ".." never do.
 void expandPattern(const std::string& pattern, std::vector<std::string>& out) {
@@ -60,9 +75,7 @@ void expandPattern(const std::string& pattern, std::vector<std::string>& out) {
     names = matchingNames(pattern);
   }
   if (names.empty()) out.push_back(pattern);
-  for (const std::wstring& name : names) {
-    out.push_back(folder + utf8FromWide(name.c_str()));
-  }
+  for (const std::wstring& name : names) out.push_back(matchPath(folder, name));
 }
 
 }  // namespace

@@ -4,14 +4,19 @@
 
 #include "system/file_names.h"
 
-std::wstring systemPath(const char* path) {
-  std::wstring given = widePath(path);
+std::wstring fullPath(const std::wstring& path) {
   // The first call gives the size the full path needs, null included.
-  DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return given;
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::wstring();
   std::wstring full(size, L'\0');
-  DWORD length = GetFullPathNameW(given.c_str(), size, &full[0], nullptr);
-  if (length == 0 || length >= size) return given;
+  const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size) return std::wstring();
   full.resize(length);
-  return extendedPath(given, full);
+  return full;
+}
+
+std::wstring systemPath(const char* path) {
+  const std::wstring given = widePath(path);
+  const std::wstring full = fullPath(given);
+  return full.empty() ? given : extendedPath(given, full);
 }

@@ -36,12 +36,19 @@ std::string utf8FromWide(const wchar_t* wide) {
 
 // A reserved name (CON, NUL, AUX, COM1 ... with any extension, in any
 // folder) opens a device, and reading a serial port or a console can wait
-// for good, holding up the batch. Only a file on a disk is read; anything
-// else is refused at once as unreadable. A real file with such a name is a
-// disk file, reached through the \\?\ form, which names no device.
+// for good, holding up the batch; opening a printer port may already reach
+// the printer. So such a name is refused at once as unreadable, without
+// being opened. A real file with such a name is a disk file, reached
+// through the \\?\ form, which names no device. Of whatever else opens,
+// only a file on a disk is read (not \\.\ devices or pipes).
 std::FILE* openFile(const char* path, const char* mode) {
+  const bool reading = mode[0] == 'r';
+  if (reading && namesReservedDevice(widePath(path))) {
+    errno = EACCES;
+    return nullptr;
+  }
   std::FILE* file = _wfopen(systemPath(path).c_str(), widePath(mode).c_str());
-  if (!file || mode[0] != 'r') return file;
+  if (!file || !reading) return file;
   const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (GetFileType(handle) == FILE_TYPE_DISK) return file;
   std::fclose(file);

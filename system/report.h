@@ -19,7 +19,10 @@ int reportWriteError();
 // Called first thing: a closed standard output or error is held open on
 // /dev/null. Otherwise the next file opened would take its number, and
 // lines meant for it would be written into that file (an output image). A
-// closed standard output still counts as lines lost.
+// closed standard output still counts as lines lost. On POSIX systems it
+// also sets SIGPIPE aside, so that an output (a named pipe) whose reader
+// leaves fails as that output alone; only standard output's broken pipe
+// ends the run by SIGPIPE, where it was at its default.
 void holdStandardStreams();
 
 // --- the platform halves (report-posix.cc, report-win32.cc) ---

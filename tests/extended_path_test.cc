@@ -37,3 +37,32 @@ TEST(ExtendedPath, OnlyPathsTooLongForThePlainCallsChange) {
     EXPECT_EQ(extendedPath(c.given, c.full), c.expected) << c.full.size();
   }
 }
+
+TEST(ExtendedPath, ReservedDeviceNamesInAnyCaseFolderAndExtension) {
+  for (const wchar_t* device :
+       {L"CON", L"prn", L"Aux", L"NUL", L"COM1", L"com9", L"LPT1", L"Lpt9",
+        L"COM9.tga", L"lpt1.x.tga", L"NUL:", L"\\\\.\\NUL", L"C:nul.tga",
+        L"C:\\art\\prn.tga", L"sub/aux.tga", L"con.tga. ", L"aux . .tga",
+        L"nul..."}) {
+    EXPECT_TRUE(namesReservedDevice(device)) << device;
+  }
+  for (const wchar_t* file :
+       {L"\\\\?\\C:\\art\\aux.tga", L"COM0", L"com10.tga", L"LPT", L"console",
+        L"nul_brisel.tga", L"con\\a.tga", L"xaux.tga", L""}) {
+    EXPECT_FALSE(namesReservedDevice(file)) << file;
+  }
+}
+
+// Names a folder listing may hold (made through \\?\ or by other systems)
+// that a plain path would not reach.
+TEST(ExtendedPath, TrailingDotsSpacesAndDevicesNeedTheExtendedForm) {
+  for (const wchar_t* name : {L"t.tga.", L"u.tga ", L"aux.tga", L"t.tga.. "}) {
+    EXPECT_TRUE(plainPathAltersName(name)) << name;
+  }
+  for (const wchar_t* name : {L"t.tga", L".tga", L"t .tga", L"auxiliary.tga"}) {
+    EXPECT_FALSE(plainPathAltersName(name)) << name;
+  }
+  EXPECT_EQ(extendedForm(L"C:\\art/t.tga."), L"\\\\?\\C:\\art\\t.tga.");
+  EXPECT_EQ(extendedForm(L"\\\\server\\share\\u.tga "),
+            L"\\\\?\\UNC\\server\\share\\u.tga ");
+}

@@ -14,6 +14,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -168,6 +169,53 @@ class FaultTest(unittest.TestCase):
         self.unwritable(os.mkfifo, timeout=60)
         self.assertTrue(stat.S_ISFIFO(os.lstat(self.path("a_brisel.tga")).st_mode))
 
+    def test_output_fifo_reader_leaves(self):
+        # A reader that leaves while the output is written breaks the pipe:
+        # that output cannot be written, but the batch must go on, its
+        # messages kept. Only standard output may end the run by SIGPIPE.
+        self.put("o.tga", header(256, 256) + noise(256 * 256, 14))  # > a pipe
+        self.put("p.tga", image_file(3, 2, 15, rle=True))
+        for link in (False, True):
+            with self.subTest(link=link):
+                for name in ("fifo", "o_brisel.tga", "p_brisel.tga"):
+                    if os.path.lexists(self.path(name)):
+                        os.remove(self.path(name))
+                fifo = self.path("fifo" if link else "o_brisel.tga")
+                os.mkfifo(fifo)
+                if link:
+                    os.symlink("fifo", self.path("o_brisel.tga"))
+                reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+                left = threading.Thread(target=self.leave_after,
+                                        args=(reader, 100))
+                left.start()
+                try:
+                    self.assertEqual(self.run_tool("o.tga", "p.tga", timeout=60),
+                                     "o_brisel.tga cannot be written\n"
+                                     "written p_brisel.tga\n")
+                finally:
+                    left.join()
+                self.check_output("p_brisel.tga", load(self.inputs["p.tga"]))
+        # Standard output's own reader leaving still ends the run.
+        out, gone = os.pipe()
+        os.close(out)
+        done = subprocess.run(TOOL + ["p.tga"], cwd=self.dir, stdout=gone,
+                              timeout=60)
+        os.close(gone)
+        self.assertEqual(done.returncode, -signal.SIGPIPE)
+
+    @staticmethod
+    def leave_after(fd, count):
+        """Reads `count` bytes or more from the pipe `fd`, then closes it."""
+        got = 0
+        deadline = time.monotonic() + 60
+        while got < count and time.monotonic() < deadline:
+            try:
+                got += len(os.read(fd, count))
+            except BlockingIOError:
+                pass
+            time.sleep(0.001)
+        os.close(fd)
+
     def test_replaced_output_keeps_permissions(self):
         # A private or read-only output must not come back readable or
         # writable by others; a new output gets the mode the umask gives.
@@ -261,6 +309,31 @@ class FaultTest(unittest.TestCase):
         proc.stdout.close()
         self.assertEqual(line, b"written a_brisel.tga\n")
         self.assertTrue(busy, "the line only came when the tool ended")
+
+    def test_nonblocking_stdout(self):
+        # A standard output inherited with O_NONBLOCK refuses a line while
+        # its pipe is full (EAGAIN); the reader is there, only slow, so no
+        # line may be lost. The pipe is full before the tool starts.
+        self.put("a.tga", image_file(3, 2, 16, rle=True))
+        r, w = os.pipe()
+        os.set_blocking(w, False)
+        filler = 0
+        for size in (4096, 1):
+            try:
+                while True:
+                    filler += os.write(w, b"x" * size)
+            except BlockingIOError:
+                pass
+        proc = subprocess.Popen(TOOL + ["a.tga", "missing.tga"], cwd=self.dir,
+                                stdout=w, stderr=subprocess.PIPE)
+        os.close(w)
+        time.sleep(0.2)
+        with os.fdopen(r, "rb") as reader:
+            got = reader.read()
+        self.assertEqual(proc.wait(timeout=60), 0, proc.stderr.read().decode())
+        proc.stderr.close()
+        self.assertEqual(got[filler:], b"written a_brisel.tga\n"
+                         b"missing.tga not found\n")
 
     def temp_size(self, pid, input_path):
         """Size of the file the tool has open in the test's folder other than
