@@ -47,8 +47,8 @@ void processFile(const char* path, ImageJob& job) {
 int run(int argc, char** argv) {
   holdStandardStreams();
   if (argc <= 1) {
-    std::fputs("usage: brisel filename\n", stdout);
-    std::fflush(stdout);
+    // As any message line: a reader gone ends the run by SIGPIPE.
+    reportLine("%s", "usage: brisel filename\n");
     return -1;
   }
   ImageJob job;
