@@ -16,6 +16,21 @@
 
 namespace {
 
+// The word that ORs `alpha` into a pixel's alpha byte, whatever the host's
+// byte order.
+uint32_t alphaWord(uint8_t alpha) {
+  const uint8_t bytes[4] = {0, 0, 0, alpha};
+  uint32_t word;
+  std::memcpy(&word, bytes, 4);
+  return word;
+}
+
+// ORs `alpha` into the alpha bytes among pixels[from, to).
+void orAlpha(uint8_t* pixels, uint64_t from, uint64_t to, uint8_t alpha) {
+  if (alpha == 0) return;
+  for (uint64_t i = from | 3; i < to; i += 4) pixels[i] |= alpha;
+}
+
 // Repeats the 4-byte pixel `count` times.
 void fillPixels(uint8_t* out, const uint8_t pixel[4], uint64_t count) {
   for (uint64_t i = 0; i < count; ++i) std::memcpy(out + i * 4, pixel, 4);
@@ -29,7 +44,8 @@ size_t decodeRleChunk(RleDecoder& d, const uint8_t* stream, size_t size,
   while (d.out_pos < pixel_bytes) {
     if (d.raw_bytes_left == 0 && d.run_pixels_left == 0) {
       in += rleKernels().decode_packets(stream + in, size - in, pixels,
-                                        pixel_bytes, &d.out_pos);
+                                        pixel_bytes, &d.out_pos,
+                                        alphaWord(d.alpha));
       if (d.out_pos == pixel_bytes) break;
     }
     if (d.raw_bytes_left > 0) {
@@ -37,6 +53,7 @@ size_t decodeRleChunk(RleDecoder& d, const uint8_t* stream, size_t size,
           {d.raw_bytes_left, size - in, pixel_bytes - d.out_pos});
       if (take == 0) break;
       std::memcpy(pixels + d.out_pos, stream + in, take);
+      orAlpha(pixels, d.out_pos, d.out_pos + take, d.alpha);
       in += take;
       d.out_pos += take;
       d.raw_bytes_left -= static_cast<uint32_t>(take);
@@ -46,6 +63,7 @@ size_t decodeRleChunk(RleDecoder& d, const uint8_t* stream, size_t size,
       in += take;
       d.run_pixel_have = static_cast<uint8_t>(d.run_pixel_have + take);
       if (d.run_pixel_have < 4) break;
+      d.run_pixel[3] |= d.alpha;
       // A raw packet always completes whole pixels before a run starts, and
       // pixel_bytes is a multiple of 4, so out_pos is pixel-aligned here.
       // A run longer than the room left goes on in the next buffer of

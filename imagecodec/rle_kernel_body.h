@@ -11,8 +11,11 @@
 //     MASK_BITS; reads pixels x to x + MASK_BITS;
 // and for the decoder:
 //   using Repeated;                         a pixel repeated across a register
-//   Repeated repeatPixel(const uint8_t*);
+//   Repeated repeatPixel(uint32_t);         the pixel's 4 bytes as loadPixel
+//                                           gives them
 //   void storeEightPixels(uint8_t*, Repeated);   32 bytes, unaligned
+//   void copyEightPixels(uint8_t* out, const uint8_t* in, Repeated alpha);
+//     32 bytes, unaligned, each pixel ORed with `alpha`
 //
 // Masks and counters are of the native word width: on a 32-bit processor a
 // 64-bit mask word takes a pair of registers and every shift and scan on it

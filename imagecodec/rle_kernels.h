@@ -22,6 +22,8 @@ struct RleDecoder {
   uint32_t run_pixels_left = 0; // pixels still to produce for the open run packet
   uint8_t run_pixel[4] = {0, 0, 0, 0};
   uint8_t run_pixel_have = 0;   // bytes of run_pixel gathered so far
+  // ORed into every alpha byte decoded: 0xFF makes the pixels opaque.
+  uint8_t alpha = 0;
 };
 
 // Decodes `size` stream bytes into `pixels` (`pixel_bytes` long, a multiple of
@@ -54,10 +56,11 @@ struct RleKernels {
   // as long as the largest packet fits in what is left of both, and stops
   // with enough of the stream left for decodeRleChunk's exact decoding to
   // overwrite the slack of its wide stores (see rle_kernel_body.h). Returns
-  // the stream bytes used and advances *out_pos.
+  // the stream bytes used and advances *out_pos. Every pixel is ORed with
+  // `alpha` (in memory order, as loaded from 4 bytes).
   size_t (*decode_packets)(const uint8_t* stream, size_t size,
                            uint8_t* pixels, uint64_t pixel_bytes,
-                           uint64_t* out_pos);
+                           uint64_t* out_pos, uint32_t alpha);
 };
 
 // The sets this processor can run, fastest first; `*count` gets how many.
@@ -82,7 +85,7 @@ extern const RleKernels RLE_KERNELS_AVX2;
 // SSE2's decode_packets, which the AVX2 set shares.
 size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
                             uint8_t* pixels, uint64_t pixel_bytes,
-                            uint64_t* out_pos);
+                            uint64_t* out_pos, uint32_t alpha);
 #endif
 #if (defined(__aarch64__) && !defined(__AARCH64EB__)) || defined(_M_ARM64)
 #define BRISEL_RLE_NEON 1

@@ -9,12 +9,15 @@ namespace {
 
 struct Neon {
   using Repeated = uint32x4_t;
-  static Repeated repeatPixel(const uint8_t* pixel) {
-    return vdupq_n_u32(loadPixel(pixel, 0));
-  }
+  static Repeated repeatPixel(uint32_t pixel) { return vdupq_n_u32(pixel); }
   static void storeEightPixels(uint8_t* out, Repeated pixel) {
     vst1q_u8(out, vreinterpretq_u8_u32(pixel));
     vst1q_u8(out + 16, vreinterpretq_u8_u32(pixel));
+  }
+  static void copyEightPixels(uint8_t* out, const uint8_t* in, Repeated alpha) {
+    const uint8x16_t mask = vreinterpretq_u8_u32(alpha);
+    vst1q_u8(out, vorrq_u8(vld1q_u8(in), mask));
+    vst1q_u8(out + 16, vorrq_u8(vld1q_u8(in + 16), mask));
   }
 
   static uint32x4_t equalFour(const uint8_t* row, uint32_t x) {

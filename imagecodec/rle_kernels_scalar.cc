@@ -8,12 +8,20 @@ namespace {
 
 struct Plain {
   using Repeated = uint64_t;
-  static Repeated repeatPixel(const uint8_t* pixel) {
-    const uint64_t value = loadPixel(pixel, 0);
+  static Repeated repeatPixel(uint32_t pixel) {
+    const uint64_t value = pixel;
     return value << 32 | value;
   }
   static void storeEightPixels(uint8_t* out, Repeated pixel) {
     for (size_t i = 0; i < STORE_BYTES; i += 8) std::memcpy(out + i, &pixel, 8);
+  }
+  static void copyEightPixels(uint8_t* out, const uint8_t* in, Repeated alpha) {
+    for (size_t i = 0; i < STORE_BYTES; i += 8) {
+      uint64_t two;
+      std::memcpy(&two, in + i, 8);
+      two |= alpha;
+      std::memcpy(out + i, &two, 8);
+    }
   }
   static MaskWord equalWord(const uint8_t* row, uint32_t x) {
     return equalNeighboursPlain(row, x, MASK_BITS);

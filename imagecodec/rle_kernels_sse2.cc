@@ -10,12 +10,20 @@ namespace {
 
 struct Sse2 {
   using Repeated = __m128i;
-  static Repeated repeatPixel(const uint8_t* pixel) {
-    return _mm_set1_epi32(static_cast<int>(loadPixel(pixel, 0)));
+  static Repeated repeatPixel(uint32_t pixel) {
+    return _mm_set1_epi32(static_cast<int>(pixel));
   }
   static void storeEightPixels(uint8_t* out, Repeated pixel) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixel);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), pixel);
+  }
+  static void copyEightPixels(uint8_t* out, const uint8_t* in, Repeated alpha) {
+    for (size_t i = 0; i < 32; i += 16) {
+      const __m128i four =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       _mm_or_si128(four, alpha));
+    }
   }
 
   static __m128i equalFour(const uint8_t* row, uint32_t x) {
@@ -48,8 +56,9 @@ extern const RleKernels RLE_KERNELS_SSE2 = kernelsFor<Sse2>("sse2");
 
 size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
                             uint8_t* pixels, uint64_t pixel_bytes,
-                            uint64_t* out_pos) {
-  return decodePacketsFor<Sse2>(stream, size, pixels, pixel_bytes, out_pos);
+                            uint64_t* out_pos, uint32_t alpha) {
+  return decodePacketsFor<Sse2>(stream, size, pixels, pixel_bytes, out_pos,
+                                alpha);
 }
 
 #endif  // BRISEL_RLE_X86

@@ -49,17 +49,20 @@ class RowReader {
   RowReader(ByteSource& source, const Geometry& g, bool rle,
             RowStreamBuffers& buffers)
       : source_(source), rle_(rle), offset_(g.prefix_bytes) {
+    decoder_.alpha = 0xFF;
     if (rle_) chunk_ = stream_ = reserveBytes(buffers.stream, CHUNK + PAGE_BYTES);
   }
 
   void read(uint8_t* pixels, size_t size) {
     size_t got = rle_ ? decode(pixels, size) : plain(pixels, size);
+    // The decoder makes its pixels opaque as it goes.
+    size_t opaque = rle_ ? got & ~size_t{3} : 0;
     if (got < size) {
       std::memset(pixels + got, 0, size - got);
       ended_ = true;
       short_ = true;
     }
-    makeOpaque(pixels, size);
+    makeOpaque(pixels + opaque, size - opaque);
   }
 
   bool ranShort() const { return short_; }

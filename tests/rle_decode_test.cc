@@ -20,13 +20,15 @@ struct Decoded {
 // Feeds `stream` to decodeRleChunk in pieces of `chunk` bytes, each piece in
 // a buffer of exactly its size, stopping when the image is full; chunk 0
 // means one decodeRle call, which zeroes what the stream does not supply.
-Decoded decode(const Bytes& stream, size_t pixel_count, size_t chunk) {
+// `alpha` is ORed into the alpha bytes decoded.
+Decoded decode(const Bytes& stream, size_t pixel_count, size_t chunk, uint8_t alpha = 0) {
   Decoded r{Bytes(pixel_count * 4, 0xCD), 0, 0};
   if (chunk == 0) {
     r.produced = decodeRle(stream.data(), stream.size(), r.pixels.data(), r.pixels.size());
     return r;
   }
   RleDecoder decoder;
+  decoder.alpha = alpha;
   for (size_t at = 0; at < stream.size();) {
     Bytes piece(stream.begin() + at, stream.begin() + at + std::min(chunk, stream.size() - at));
     size_t used = decodeRleChunk(decoder, piece.data(), piece.size(), r.pixels.data(),
@@ -129,6 +131,10 @@ TEST(RleDecode, RandomStreamsDecodeAlikeInEveryChunkSize) {
         ASSERT_EQ(part.consumed, whole.consumed) << "chunk " << chunk;
         ASSERT_EQ(part.produced, whole.produced) << "chunk " << chunk;
         ASSERT_EQ(part.pixels, whole.pixels) << "chunk " << chunk;
+        // Made opaque while decoding: exactly the alpha bytes produced change.
+        Bytes opaque = whole.pixels;
+        for (size_t i = 3; i < whole.produced; i += 4) opaque[i] = 0xFF;
+        ASSERT_EQ(decode(stream, pixel_count, chunk, 0xFF).pixels, opaque) << "chunk " << chunk;
       }
       EXPECT_TRUE(std::equal(zeroed.pixels.begin(), zeroed.pixels.begin() + whole.produced,
                              whole.pixels.begin()));
