@@ -113,8 +113,7 @@ class PacketWriter {
   PacketWriter(ByteSink& sink, const Geometry& g, RowStreamBuffers& buffers)
       : sink_(sink),
         g_(g),
-        // A whole block fits, so that the first is held until the guess.
-        flush_at_(std::max(IO_CHUNK_BYTES, g.block_rows * g.row_worst)),
+        flush_at_(IO_CHUNK_BYTES),
         base_(reserveBytes(buffers.packets,
                            flush_at_ + g.row_worst + PAGE_BYTES)),
         offset_(g.prefix_bytes),
@@ -133,7 +132,14 @@ class PacketWriter {
     return total;
   }
 
-  void discard() { used_ = 0; }
+  // Room in front of the first packets, where the prefix can go so that
+  // it is written with them.
+  size_t room() const { return static_cast<size_t>(start_ - base_); }
+  uint8_t* takeRoom(size_t size) {
+    start_ -= size;
+    used_ += size;
+    return start_;
+  }
 
   bool flush() {
     if (used_ > 0) failed_ |= !sink_.write(sink_.context, start_, used_);
@@ -164,16 +170,16 @@ uint64_t sizeRows(const uint8_t* pixels, const Geometry& g, uint32_t rows) {
   return total;
 }
 
-bool writePrefix(const TgaImage& image, RowFormat format, ByteSink& sink) {
+// The header for `format`, the ID field and the colour map, into `dst`.
+void fillPrefix(const TgaImage& image, RowFormat format, uint8_t* dst) {
   TgaHeader header = image.header;
   header.image_type = format == RowFormat::RLE ? TGA_TYPE_TRUECOLOR_RLE
                                                : TGA_TYPE_TRUECOLOR;
-  uint8_t bytes[TGA_HEADER_SIZE];
-  writeTgaHeader(header, bytes);
-  return sink.write(sink.context, bytes, TGA_HEADER_SIZE) &&
-         (image.id_and_color_map.empty() ||
-          sink.write(sink.context, image.id_and_color_map.data(),
-                     image.id_and_color_map.size()));
+  writeTgaHeader(header, dst);
+  if (!image.id_and_color_map.empty()) {
+    std::memcpy(dst + TGA_HEADER_SIZE, image.id_and_color_map.data(),
+                image.id_and_color_map.size());
+  }
 }
 
 // One pass over the pixels, and what it says of the next.
@@ -206,23 +212,24 @@ struct Pass {
   RowStreamBuffers& buffers;
   const RowStreamTuning& tuning;
   const Geometry& g;
+  uint8_t* block_base = nullptr;
 
   PassResult run(const PassPlan& plan) {
     PassResult result;
+    if (g.plain_bytes == 0) {
+      if (!writePrefixAlone(RowFormat::PLAIN)) return failedWrite();
+      return result;
+    }
     RowReader reader(source, g,
                      image.header.image_type == TGA_TYPE_TRUECOLOR_RLE,
                      buffers);
     PacketWriter packets(sink, g, buffers);
-    uint8_t* const block_base =
+    block_base =
         reserveBytes(buffers.pixels, g.block_rows * g.row_bytes + PAGE_BYTES);
     RowFormat format = plan.format;
     bool checked = plan.certain || !plan.may_switch;
+    bool prefix_due = !plan.size_only;
     uint64_t packed = 0;
-    bool prefix_written = plan.size_only;
-    if (format != RowFormat::GUESS && !prefix_written) {
-      if (!writePrefix(image, format, sink)) return failedWrite();
-      prefix_written = true;
-    }
     for (uint32_t y = 0; y < g.height; y += g.block_rows) {
       const uint32_t rows = std::min(g.block_rows, g.height - y);
       const size_t bytes = rows * g.row_bytes;
@@ -231,26 +238,29 @@ struct Pass {
       // same file offset as a plain input's bytes came from.
       uint8_t* block = placeFor(block_base, g.prefix_bytes + done - bytes);
       reader.read(block, bytes);
+      if (format != RowFormat::RLE) {
+        // Sizing comes first: it costs less than encoding rows that are
+        // then not written.
+        const uint64_t block_packed =
+            plan.certain ? 0 : sizeRows(block, g, rows);
+        if (format == RowFormat::GUESS) {
+          format = tuning.first_guess != RowFormat::GUESS
+                       ? tuning.first_guess
+                       : formatFor(block_packed, bytes);
+        }
+        if (format == RowFormat::PLAIN) packed += block_packed;
+      }
+      const bool with_prefix = prefix_due;
+      prefix_due = false;
       if (format == RowFormat::PLAIN) {
-        if (!plan.certain) packed += sizeRows(block, g, rows);
-        if (!plan.size_only && !sink.write(sink.context, block, bytes)) {
+        if (!plan.size_only && !writePlain(block, bytes, with_prefix)) {
           return failedWrite();
         }
       } else {
+        if (with_prefix && !putPrefix(packets)) return failedWrite();
         packed += packets.encode(block, rows);
+        if (packets.failed()) return failedWrite();
       }
-      if (format == RowFormat::GUESS) {
-        format = tuning.first_guess != RowFormat::GUESS
-                     ? tuning.first_guess
-                     : formatFor(packed, bytes);
-        if (!writePrefix(image, format, sink)) return failedWrite();
-        prefix_written = true;
-        if (format == RowFormat::PLAIN) {
-          packets.discard();
-          if (!sink.write(sink.context, block, bytes)) return failedWrite();
-        }
-      }
-      if (packets.failed()) return failedWrite();
       if (plan.certain) continue;
       // Packets as large as the plain image can never pay.
       if (format == RowFormat::RLE && packed >= g.plain_bytes) {
@@ -270,6 +280,34 @@ struct Pass {
       return startOver({decided, true});
     }
     return result;
+  }
+
+  // The prefix goes out with the first data, in front of them where their
+  // buffer leaves room (always, unless a colour map is large), to save a
+  // write for each file; otherwise on its own just before.
+  bool writePlain(uint8_t* block, size_t bytes, bool with_prefix) {
+    const size_t size = static_cast<size_t>(g.prefix_bytes);
+    if (with_prefix && size <= static_cast<size_t>(block - block_base)) {
+      block -= size;
+      bytes += size;
+      fillPrefix(image, RowFormat::PLAIN, block);
+    } else if (with_prefix && !writePrefixAlone(RowFormat::PLAIN)) {
+      return false;
+    }
+    return sink.write(sink.context, block, bytes);
+  }
+
+  bool putPrefix(PacketWriter& packets) {
+    const size_t size = static_cast<size_t>(g.prefix_bytes);
+    if (size > packets.room()) return writePrefixAlone(RowFormat::RLE);
+    fillPrefix(image, RowFormat::RLE, packets.takeRoom(size));
+    return true;
+  }
+
+  bool writePrefixAlone(RowFormat format) {
+    std::vector<uint8_t> prefix(static_cast<size_t>(g.prefix_bytes));
+    fillPrefix(image, format, prefix.data());
+    return sink.write(sink.context, prefix.data(), prefix.size());
   }
 
   static PassResult failedWrite() {
