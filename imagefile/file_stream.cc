@@ -36,7 +36,7 @@ void unbuffered(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 }  // namespace
 
-InputFile openInput(const char* path) {
+InputFile openInput(const char* path, bool& can_read_again) {
   errno = 0;
   InputFile file(openFile(path, "rb"));
   if (!file) {
@@ -49,7 +49,8 @@ InputFile openInput(const char* path) {
   }
   // Only a regular file: a pipe's first byte may already be back in the
   // C library's buffer (openFile), and pipes are read whole, not streamed.
-  if (canReadAgain(file.get())) unbuffered(file.get());
+  can_read_again = canReadAgain(file.get());
+  if (can_read_again) unbuffered(file.get());
   return file;
 }
 

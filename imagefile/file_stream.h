@@ -19,8 +19,8 @@ struct FileCloser {
 using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens `path` for reading; on failure prints "%s not found" or "%s cannot
-// be read" and returns null.
-InputFile openInput(const char* path);
+// be read" and returns null. `can_read_again`: canReadAgain.
+InputFile openInput(const char* path, bool& can_read_again);
 
 // Reads `file`; rewinds it too when `can_rewind`.
 ByteSource fileSource(std::FILE* file, bool can_rewind);

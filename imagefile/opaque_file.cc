@@ -1,11 +1,10 @@
 #include "imagefile/opaque_file.h"
 
-#include "system/input_file.h"
-
 bool openImage(const char* path, ImageJob& job) {
-  job.input = openInput(path);
+  bool can_read_again = false;
+  job.input = openInput(path, can_read_again);
   if (!job.input) return false;
-  job.whole = !canReadAgain(job.input.get());
+  job.whole = !can_read_again;
   ByteSource source = fileSource(job.input.get(), !job.whole);
   LoadStatus status = readTgaPrefix(source, job.image);
   if (status == LoadStatus::OK && job.whole) {

@@ -30,7 +30,8 @@ bool finishLoad(const char* path, std::FILE* file, LoadStatus status,
 }
 
 bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
-  InputFile file = openInput(path);
+  bool can_read_again;
+  InputFile file = openInput(path, can_read_again);
   if (!file) return false;
   ByteSource source = fileSource(file.get(), false);
   const LoadStatus status =
