@@ -39,9 +39,10 @@ Each run is a whole process, timed from spawn to exit. Every output is
 deleted before the next run, outside the timing, the same way for all. Peak
 resident memory is measured on one more run of brisel under GNU time (a
 child spawned from this script would carry the script's own high-water
-mark), and compared with 1.1 x (width x height x 4) + 8 MiB for the largest
-image. It prints tables that can be pasted into the README: each workload
-against its floor (the image floor for one image, the per-file floor for
+mark), and compared with RSS_LIMIT (16 MiB): brisel streams its images a
+block of rows at a time, so its memory does not grow with their height. It
+prints tables that can be pasted into bench/PERFORMANCE.md: each workload
+against its floor (the stream floor for one image, the per-file floor for
 the batch), then the single images against cat.
 
 Standard library only; run it with any python3:
@@ -384,7 +385,7 @@ def same_pixels(brisel_output, pillow_output):
                            pillow_output]).returncode == 0
 
 
-def measure(name, path, width, height, args, pillow):
+def measure(name, path, args, pillow):
     stem = path[:-4]
     outputs = {"cat": stem + "_cat.tga", "brisel": stem + "_brisel.tga",
                "pillow": stem + "_pillow.tga"}
@@ -428,15 +429,8 @@ def measure(name, path, width, height, args, pillow):
         "medians": medians,
         "peak": peak,
         "cpu": {t: statistics.median(v) for t, v in cpu.items()},
-        "limit": 1.1 * width * height * 4 + 8 * 2**20,
+        "limit": RSS_LIMIT,
     }
-
-
-def tga_size(path):
-    with open(path, "rb") as f:
-        head = f.read(18)
-    width, height = struct.unpack_from("<HH", head, 12)
-    return width, height
 
 
 def measure_batch(paths, args, pillow):
@@ -473,7 +467,6 @@ def measure_batch(paths, args, pillow):
     peak = peak_rss(commands["brisel"], max(peaks, default=0))
     for output in outputs["brisel"]:
         remove(output)
-    largest = max(w * h for w, h in map(tga_size, paths))
     return {
         "name": f"batch of {len(paths)}",
         "input_mib": sum(os.path.getsize(p) for p in paths) / 2**20,
@@ -481,7 +474,7 @@ def measure_batch(paths, args, pillow):
         "medians": {t: statistics.median(v) for t, v in times.items()},
         "peak": peak,
         "cpu": {t: statistics.median(v) for t, v in cpu.items()},
-        "limit": 1.1 * largest * 4 + 8 * 2**20,
+        "limit": RSS_LIMIT,
     }
 
 
@@ -547,7 +540,7 @@ def one_off(args, side):
               f"{pixels / 2**30:.2f} GiB")
         print(f"cat {cat_time:.1f} s, brisel {brisel_time:.1f} s, brisel "
               f"peak RSS {peak / 2**30:.2f} GiB (limit "
-              f"{(1.1 * pixels + 8 * 2**20) / 2**30:.2f} GiB)")
+              f"{RSS_LIMIT / 2**30:.2f} GiB)")
         print(f"brisel CPU: user {usage.ru_utime:.1f} s, system "
               f"{usage.ru_stime:.1f} s, {usage.ru_minflt} page faults")
     finally:
@@ -558,6 +551,8 @@ def one_off(args, side):
 
 
 WORKLOADS = ("flat", "photo", "short", "batch")
+# The most memory brisel may take for any image read from a file.
+RSS_LIMIT = 16 * 2**20
 LABELS = {"flat": "long spans", "photo": "photo", "short": "short runs"}
 
 
@@ -659,7 +654,7 @@ def main():
                 rows.append(measure_builds(LABELS[name], [path] * args.repeat,
                                            builds, args))
                 continue
-            row = measure(name, path, side, side, args, pillow)
+            row = measure(name, path, args, pillow)
             row["name"] = LABELS[name]
             rows.append(row)
     finally:
@@ -703,7 +698,7 @@ def print_tables(rows, args, side, pillow):
     print(f"medians of {args.runs} interleaved runs after a warm-up; whole "
           f"processes, spawn to exit; single images {side}x{side}")
     print()
-    # Each workload against its floor: the image floor for one image, the
+    # Each workload against its floor: the stream floor for one image, the
     # per-file floor (copy_floor files) for the batch. CPU time (user plus
     # system) moves less than wall time on a shared machine.
     header = ["workload", "input", "floor", "brisel", "brisel/floor",
@@ -715,7 +710,7 @@ def print_tables(rows, args, side, pillow):
     print("|" + "|".join("---" for _ in header) + "|")
     for row in rows:
         m = row["medians"]
-        floor_tool = "image" if "image" in m else "files"
+        floor_tool = "stream" if "stream" in m else "files"
         floor = m.get(floor_tool)
         floor_cpu = row["cpu"].get(floor_tool)
         brisel_cpu = row["cpu"]["brisel"]

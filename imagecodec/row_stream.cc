@@ -113,7 +113,8 @@ class PacketWriter {
   PacketWriter(ByteSink& sink, const Geometry& g, RowStreamBuffers& buffers)
       : sink_(sink),
         g_(g),
-        flush_at_(IO_CHUNK_BYTES),
+        // A whole block fits, so that the first is held until the guess.
+        flush_at_(std::max(IO_CHUNK_BYTES, g.block_rows * g.row_worst)),
         base_(reserveBytes(buffers.packets,
                            flush_at_ + g.row_worst + PAGE_BYTES)),
         offset_(g.prefix_bytes),
@@ -131,6 +132,8 @@ class PacketWriter {
     }
     return total;
   }
+
+  void discard() { used_ = 0; }
 
   // Room in front of the first packets, where the prefix can go so that
   // it is written with them.
@@ -238,29 +241,33 @@ struct Pass {
       // same file offset as a plain input's bytes came from.
       uint8_t* block = placeFor(block_base, g.prefix_bytes + done - bytes);
       reader.read(block, bytes);
-      if (format != RowFormat::RLE) {
-        // Sizing comes first: it costs less than encoding rows that are
-        // then not written.
-        const uint64_t block_packed =
-            plan.certain ? 0 : sizeRows(block, g, rows);
-        if (format == RowFormat::GUESS) {
-          format = tuning.first_guess != RowFormat::GUESS
-                       ? tuning.first_guess
-                       : formatFor(block_packed, bytes);
-        }
-        if (format == RowFormat::PLAIN) packed += block_packed;
-      }
       const bool with_prefix = prefix_due;
       prefix_due = false;
-      if (format == RowFormat::PLAIN) {
+      if (format == RowFormat::GUESS) {
+        // The first block is encoded to guess: when packets pay, as they
+        // mostly do, they are then at hand; when not, they cost little more
+        // than sizing.
+        const uint64_t block_packed = packets.encode(block, rows);
+        packed += block_packed;
+        format = tuning.first_guess != RowFormat::GUESS
+                     ? tuning.first_guess
+                     : formatFor(block_packed, bytes);
+        if (format == RowFormat::PLAIN) {
+          packets.discard();
+          if (!writePlain(block, bytes, with_prefix)) return failedWrite();
+        } else if (with_prefix && !putPrefix(packets)) {
+          return failedWrite();
+        }
+      } else if (format == RowFormat::PLAIN) {
+        if (!plan.certain) packed += sizeRows(block, g, rows);
         if (!plan.size_only && !writePlain(block, bytes, with_prefix)) {
           return failedWrite();
         }
       } else {
         if (with_prefix && !putPrefix(packets)) return failedWrite();
         packed += packets.encode(block, rows);
-        if (packets.failed()) return failedWrite();
       }
+      if (packets.failed()) return failedWrite();
       if (plan.certain) continue;
       // Packets as large as the plain image can never pay.
       if (format == RowFormat::RLE && packed >= g.plain_bytes) {
