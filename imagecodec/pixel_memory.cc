@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_stream.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -71,14 +72,5 @@ bool allocatePixels(uint64_t size, PixelBuffer& pixels,
 }
 
 void makeOpaque(uint8_t* pixels, uint64_t size) {
-  // A word with only the alpha byte set, whatever the host's byte order.
-  const uint8_t alpha_bytes[4] = {0, 0, 0, 0xFF};
-  uint32_t alpha;
-  std::memcpy(&alpha, alpha_bytes, 4);
-  for (uint64_t i = 0; i + 4 <= size; i += 4) {
-    uint32_t pixel;
-    std::memcpy(&pixel, pixels + i, 4);
-    pixel |= alpha;
-    std::memcpy(pixels + i, &pixel, 4);
-  }
+  if (size > 0) rleKernels().make_opaque(pixels, size);
 }

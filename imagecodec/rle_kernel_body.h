@@ -82,11 +82,28 @@ inline MaskWord equalNeighboursPlain(const uint8_t* row, uint32_t from,
 
 namespace {
 
+// Sets the alpha byte of every pixel, 8 pixels to a store, then the rest one
+// at a time. The 32-bit x86 programs' baseline has no vector registers, so
+// a plain loop there would take a byte at a time.
+template <class Isa>
+void makeOpaqueFor(uint8_t* pixels, uint64_t size) {
+  const uint8_t alpha_bytes[4] = {0, 0, 0, 0xFF};
+  const uint32_t alpha = loadPixel(alpha_bytes, 0);
+  const typename Isa::Repeated alpha_wide = Isa::repeatPixel(alpha);
+  uint8_t* const end = pixels + (size & ~uint64_t{3});
+  uint8_t* p = pixels;
+  for (; end - p >= 32; p += 32) Isa::copyEightPixels(p, p, alpha_wide);
+  for (; p != end; p += 4) {
+    const uint32_t pixel = loadPixel(p, 0) | alpha;
+    std::memcpy(p, &pixel, 4);
+  }
+}
+
 // The table entry for one instruction set.
 template <class Isa>
 constexpr RleKernels kernelsFor(const char* name) {
-  return {name, encodeRowFor<Isa>, rowSizeFor<Isa>,
-          decodePacketsFor<Isa>};
+  return {name, encodeRowFor<Isa>, rowSizeFor<Isa>, decodePacketsFor<Isa>,
+          makeOpaqueFor<Isa>};
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ struct RleKernels {
   size_t (*decode_packets)(const uint8_t* stream, size_t size,
                            uint8_t* pixels, uint64_t pixel_bytes,
                            uint64_t* out_pos, uint32_t alpha);
+  // Same contract and bytes as makeOpaque.
+  void (*make_opaque)(uint8_t* pixels, uint64_t size);
 };
 
 // The sets this processor can run, fastest first; `*count` gets how many.
@@ -82,10 +84,11 @@ extern const RleKernels RLE_KERNELS_PLAIN;
 #define BRISEL_RLE_X86 1
 extern const RleKernels RLE_KERNELS_SSE2;
 extern const RleKernels RLE_KERNELS_AVX2;
-// SSE2's decode_packets, which the AVX2 set shares.
+// SSE2's decode_packets and make_opaque, which the AVX2 set shares.
 size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
                             uint8_t* pixels, uint64_t pixel_bytes,
                             uint64_t* out_pos, uint32_t alpha);
+void makeOpaqueSse2(uint8_t* pixels, uint64_t size);
 #endif
 #if (defined(__aarch64__) && !defined(__AARCH64EB__)) || defined(_M_ARM64)
 #define BRISEL_RLE_NEON 1

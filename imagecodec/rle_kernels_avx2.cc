@@ -43,6 +43,7 @@ struct Avx2 {
 }  // namespace
 
 extern const RleKernels RLE_KERNELS_AVX2 = {
-    "avx2", encodeRowFor<Avx2>, rowSizeFor<Avx2>, decodeRlePacketsSse2};
+    "avx2", encodeRowFor<Avx2>, rowSizeFor<Avx2>, decodeRlePacketsSse2,
+    makeOpaqueSse2};
 
 #endif  // BRISEL_RLE_X86

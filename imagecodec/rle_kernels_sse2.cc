@@ -61,4 +61,8 @@ size_t decodeRlePacketsSse2(const uint8_t* stream, size_t size,
                                 alpha);
 }
 
+void makeOpaqueSse2(uint8_t* pixels, uint64_t size) {
+  makeOpaqueFor<Sse2>(pixels, size);
+}
+
 #endif  // BRISEL_RLE_X86

@@ -189,15 +189,17 @@ TEST(TgaCodec, WriteCarriesHeaderIdAndColorMap) {
 }
 
 TEST(TgaCodec, MakeOpaqueChangesOnlyAlpha) {
-  std::mt19937 rng(5);
-  Bytes pixels(4 * 37);
-  for (uint8_t& b : pixels) b = uint8_t(rng());
-  Bytes before = pixels;
-  makeOpaque(pixels.data(), 4 * 36);  // the last pixel is left out
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    EXPECT_EQ(pixels[i], i % 4 == 3 && i < 4 * 36 ? 0xFF : before[i]) << i;
-  }
-  makeOpaque(nullptr, 0);
+  forEachKernelSet([](const RleKernels&) {
+    std::mt19937 rng(5);
+    Bytes pixels(4 * 37);
+    for (uint8_t& b : pixels) b = uint8_t(rng());
+    Bytes before = pixels;
+    makeOpaque(pixels.data(), 4 * 36);  // the last pixel is left out
+    for (size_t i = 0; i < pixels.size(); ++i) {
+      EXPECT_EQ(pixels[i], i % 4 == 3 && i < 4 * 36 ? 0xFF : before[i]) << i;
+    }
+    makeOpaque(nullptr, 0);
+  });
 }
 
 }  // namespace
