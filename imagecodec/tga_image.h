@@ -33,9 +33,12 @@
 // written back.
 //
 // The codec works on bytes in memory through ByteSource and ByteSink
-// (tga_stream.h), so the same code serves files, unit tests and the fuzzer;
-// loadImage and saveImage are the thin layers that attach it to files and
-// print the messages, through the operating-system layer in system/.
+// (tga_stream.h), so the same code serves files, unit tests and the fuzzer.
+// The tool streams each image a block of rows at a time (row_stream.h); the
+// whole-image functions below serve inputs that can be read only once, and
+// are the independent path the tests hold the stream to. loadImage and
+// saveImage, in imagefile/, attach the codec to files and print the
+// messages, through the operating-system layer in system/.
 
 #ifndef BRISEL_IMAGECODEC_TGA_IMAGE_H
 #define BRISEL_IMAGECODEC_TGA_IMAGE_H
