@@ -165,14 +165,6 @@ class PacketWriter {
   bool failed_ = false;
 };
 
-uint64_t sizeRows(const uint8_t* pixels, const Geometry& g, uint32_t rows) {
-  uint64_t total = 0;
-  for (uint32_t y = 0; y < rows; ++y) {
-    total += rleRowSize(pixels + y * g.row_bytes, g.width);
-  }
-  return total;
-}
-
 // The header for `format`, the ID field and the colour map, into `dst`.
 void fillPrefix(const TgaImage& image, RowFormat format, uint8_t* dst) {
   TgaHeader header = image.header;
@@ -259,7 +251,7 @@ struct Pass {
           return failedWrite();
         }
       } else if (format == RowFormat::PLAIN) {
-        if (!plan.certain) packed += sizeRows(block, g, rows);
+        if (!plan.certain) packed += rleStreamSize(block, g.width, rows);
         if (!plan.size_only && !writePlain(block, bytes, with_prefix)) {
           return failedWrite();
         }
