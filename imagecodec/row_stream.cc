@@ -369,51 +369,18 @@ RowStreamStatus writeOpaqueRows(ByteSource& source, TgaImage& image,
   }
 }
 
-namespace {
-
-struct MemorySpan {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-};
-
-size_t readSpan(void* context, uint8_t* dst, size_t size) {
-  auto& span = *static_cast<MemorySpan*>(context);
-  const size_t n = std::min(size, span.size - span.pos);
-  if (n > 0) std::memcpy(dst, span.data + span.pos, n);
-  span.pos += n;
-  return n;
-}
-
-bool rewindSpan(void* context) {
-  static_cast<MemorySpan*>(context)->pos = 0;
-  return true;
-}
-
-bool appendBytes(void* context, const uint8_t* src, size_t size) {
-  auto& out = *static_cast<std::vector<uint8_t>*>(context);
-  out.insert(out.end(), src, src + size);
-  return true;
-}
-
-bool clearBytes(void* context) {
-  static_cast<std::vector<uint8_t>*>(context)->clear();
-  return true;
-}
-
-}  // namespace
-
 LoadStatus writeOpaqueRowsInMemory(const uint8_t* data, size_t size,
                                    std::vector<uint8_t>& out, bool& truncated,
                                    const RowStreamTuning& tuning,
                                    bool in_place) {
   out.clear();
-  MemorySpan span{data, size, 0};
-  ByteSource source{readSpan, &span, rewindSpan};
+  MemoryBytes bytes{data, size};
+  ByteSource source = memorySource(bytes);
   TgaImage image;
   const LoadStatus status = readTgaPrefix(source, image);
   if (status != LoadStatus::OK) return status;
-  ByteSink sink{appendBytes, &out, in_place ? nullptr : clearBytes};
+  ByteSink sink = vectorSink(out);
+  if (in_place) sink.restart = nullptr;
   RowStreamBuffers buffers;
   writeOpaqueRows(source, image, sink, buffers, tuning);
   truncated = image.truncated;

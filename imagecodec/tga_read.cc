@@ -60,12 +60,16 @@ bool readRlePixels(ByteSource& source, PixelBuffer& pixels,
 }
 
 size_t readMemory(void* context, uint8_t* dst, size_t size) {
-  auto* span = static_cast<std::pair<const uint8_t*, size_t>*>(context);
-  size_t n = std::min(size, span->second);
-  if (n > 0) std::memcpy(dst, span->first, n);
-  span->first += n;
-  span->second -= n;
+  auto& bytes = *static_cast<MemoryBytes*>(context);
+  const size_t n = std::min(size, bytes.size - bytes.pos);
+  if (n > 0) std::memcpy(dst, bytes.data + bytes.pos, n);
+  bytes.pos += n;
   return n;
+}
+
+bool rewindMemory(void* context) {
+  static_cast<MemoryBytes*>(context)->pos = 0;
+  return true;
 }
 
 // Whether the pixels, with the buffers that reading and writing them take,
@@ -92,6 +96,10 @@ bool fitsMemory(const TgaHeader& header, const PixelBuffer& pixels,
 }
 
 }  // namespace
+
+ByteSource memorySource(MemoryBytes& bytes) {
+  return {readMemory, &bytes, rewindMemory};
+}
 
 size_t readSource(ByteSource& source, uint8_t* dst, size_t size) {
   size_t got = 0;
@@ -155,8 +163,8 @@ LoadStatus readTga(ByteSource& source, TgaImage& image) {
 
 LoadStatus readTgaFromMemory(const uint8_t* data, size_t size,
                              TgaImage& image, CodecBuffers& buffers) {
-  std::pair<const uint8_t*, size_t> span(data, size);
-  ByteSource source{readMemory, &span};
+  MemoryBytes bytes{data, size};
+  ByteSource source = memorySource(bytes);
   return readTga(source, image, buffers);
 }
 

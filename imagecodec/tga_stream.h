@@ -29,6 +29,16 @@ struct ByteSink {
   bool (*restart)(void* context) = nullptr;
 };
 
+// Bytes in memory as a source, which rewinds (tests, the fuzzer).
+struct MemoryBytes {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
+ByteSource memorySource(MemoryBytes& bytes);
+// A vector as a sink, which restarts by emptying it.
+ByteSink vectorSink(std::vector<uint8_t>& out);
+
 // What the system around the codec says about memory; either may be null.
 struct MemoryHooks {
   // How many more bytes the process can get (availableMemory).

@@ -17,6 +17,11 @@ bool writeMemory(void* context, const uint8_t* src, size_t size) {
   return true;
 }
 
+bool clearMemory(void* context) {
+  static_cast<std::vector<uint8_t>*>(context)->clear();
+  return true;
+}
+
 // Writes the header, with the given image type, then the ID field and colour
 // map.
 bool writePrefix(const TgaImage& image, uint8_t image_type, ByteSink& sink) {
@@ -133,13 +138,17 @@ WriteResult writeTgaInOnePass(const TgaImage& image, ByteSink& sink,
   return writeRleData(image, sink, scratch, scratch_size, plain);
 }
 
+ByteSink vectorSink(std::vector<uint8_t>& out) {
+  return {writeMemory, &out, clearMemory};
+}
+
 std::vector<uint8_t> writeTgaToMemory(const TgaImage& image) {
   std::vector<uint8_t> out;
   // Packets are only written when smaller than the plain pixels, so this is
   // the most the file takes: one allocation instead of a growing series.
   out.reserve(TGA_HEADER_SIZE + image.id_and_color_map.size() +
               static_cast<size_t>(image.pixels.size));
-  ByteSink sink{writeMemory, &out};
+  ByteSink sink = vectorSink(out);
   ReusedBytes scratch;
   const size_t scratch_size = tgaWriteScratchSize(image.header);
   if (!writeTga(image, sink, reserveBytes(scratch, scratch_size),
