@@ -58,6 +58,16 @@ ByteSource fileSource(std::FILE* file, bool can_rewind) {
   return {readFile, file, can_rewind ? rewindFile : nullptr};
 }
 
+const MemoryHooks& wholeImageMemory() {
+  // Measured for each file that needs more memory than the last: what is
+  // free changes as the batch goes on.
+  static const MemoryHooks memory{availableMemory, preferHugePages,
+                                  chargedMemory};
+  return memory;
+}
+
+namespace {
+
 const char* refusalFormat(std::FILE* file, LoadStatus status) {
   if (std::ferror(file)) return "%s cannot be read\n";
   switch (status) {
@@ -71,6 +81,21 @@ const char* refusalFormat(std::FILE* file, LoadStatus status) {
       return "%s is too large\n";
   }
   return nullptr;
+}
+
+}  // namespace
+
+bool finishLoad(const char* path, std::FILE* file, LoadStatus status,
+                TgaImage& image) {
+  const char* refusal = refusalFormat(file, status);
+  if (!refusal) return true;
+  // Nothing of a refused file may pass for an image; its pixel block stays
+  // for the next file, as after any other.
+  image.header = TgaHeader();
+  image.pixels.size = 0;
+  image.truncated = false;
+  reportLine(refusal, path);
+  return false;
 }
 
 bool openSink(const char* path, OutputSink& sink) {

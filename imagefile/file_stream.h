@@ -25,11 +25,15 @@ InputFile openInput(const char* path, bool& can_read_again);
 // Reads `file`; rewinds it too when `can_rewind`.
 ByteSource fileSource(std::FILE* file, bool can_rewind);
 
-// The line for an input that was opened but is not used, or null when it
-// loaded. A failed read comes first: to the codec it looks like the end of
-// the file, and must not pass for a short file, whose missing pixels would be
-// written as zero.
-const char* refusalFormat(std::FILE* file, LoadStatus status);
+// What a whole image is measured against before it is loaded
+// (system/memory_limit.h).
+const MemoryHooks& wholeImageMemory();
+// The last step of loading: prints the line for an input that was opened
+// but is not used, and empties `image`; false then. A failed read comes
+// first: to the codec it looks like the end of the file, and must not pass
+// for a short file, whose missing pixels would be written as zero.
+bool finishLoad(const char* path, std::FILE* file, LoadStatus status,
+                TgaImage& image);
 
 // An output being written, and whether its pages take memory
 // (isMemoryBacked): there an output too large for what is left fails,

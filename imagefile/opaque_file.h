@@ -34,11 +34,4 @@ enum class SaveStatus { WRITTEN, NOT_READ, NOT_WRITTEN };
 // Closes the input. NOT_READ: reading the input failed part way.
 SaveStatus saveOpaqueImage(const char* path, ImageJob& job);
 
-// What loadImage measures images against (system/memory_limit.h).
-const MemoryHooks& wholeImageMemory();
-// loadImage's last step: prints the line for `status` (or for a failed
-// read) and empties `image` when it is not to be used.
-bool finishLoad(const char* path, std::FILE* file, LoadStatus status,
-                TgaImage& image);
-
 #endif  // BRISEL_IMAGEFILE_OPAQUE_FILE_H

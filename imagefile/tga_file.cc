@@ -4,30 +4,6 @@
 #include "imagecodec/tga_one_pass.h"
 #include "imagecodec/tga_stream.h"
 #include "imagefile/file_stream.h"
-#include "imagefile/opaque_file.h"
-#include "system/memory_limit.h"
-#include "system/report.h"
-
-const MemoryHooks& wholeImageMemory() {
-  // Measured for each file that needs more memory than the last: what is
-  // free changes as the batch goes on.
-  static const MemoryHooks memory{availableMemory, preferHugePages,
-                                  chargedMemory};
-  return memory;
-}
-
-bool finishLoad(const char* path, std::FILE* file, LoadStatus status,
-                TgaImage& image) {
-  const char* refusal = refusalFormat(file, status);
-  if (!refusal) return true;
-  // Nothing of a refused file may pass for an image; its pixel block stays
-  // for the next file, as after any other.
-  image.header = TgaHeader();
-  image.pixels.size = 0;
-  image.truncated = false;
-  reportLine(refusal, path);
-  return false;
-}
 
 bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers) {
   bool can_read_again;
