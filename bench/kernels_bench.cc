@@ -29,8 +29,6 @@
 
 #include "imagecodec/rle_kernels.h"
 #include "imagecodec/tga_image.h"
-#include "imagecodec/tga_one_pass.h"
-#include "imagecodec/tga_stream.h"
 
 namespace {
 
@@ -127,16 +125,17 @@ Workload makeWorkload(const char* name, std::vector<uint8_t> pixels) {
     uint8_t h = w.stream[at];
     at += h < RLE_FLAG ? 1 + (size_t{h} + 1) * 4 : 5;
   }
-  TgaImage image;
-  image.header.image_type = TGA_TYPE_TRUECOLOR;
-  image.header.width = kSide;
-  image.header.height = kSide;
-  image.header.pixel_depth = 32;
-  image.header.image_descriptor = 0x28;
-  image.pixels.bytes.reset(new uint8_t[w.pixels.size()]);
-  image.pixels.size = w.pixels.size();
-  std::memcpy(image.pixels.data(), w.pixels.data(), w.pixels.size());
-  w.file = writeTgaToMemory(image);
+  TgaHeader header;
+  header.width = kSide;
+  header.height = kSide;
+  header.pixel_depth = 32;
+  header.image_descriptor = 0x28;
+  const bool rle = w.stream.size() < w.pixels.size();
+  header.image_type = rle ? TGA_TYPE_TRUECOLOR_RLE : TGA_TYPE_TRUECOLOR;
+  w.file.resize(TGA_HEADER_SIZE);
+  writeTgaHeader(header, w.file.data());
+  const std::vector<uint8_t>& body = rle ? w.stream : w.pixels;
+  w.file.insert(w.file.end(), body.begin(), body.end());
   return w;
 }
 
@@ -183,20 +182,6 @@ void BM_DecodeRle(benchmark::State& state, const RleKernels* set) {
   countPackets(state, w);
 }
 
-// A whole file from memory, as the loader does it: a fresh pixel buffer,
-// filled through the loader's reads (run-length decoded unless the file is
-// plain, as noise is).
-void BM_Load(benchmark::State& state, const RleKernels* set) {
-  useRleKernels(*set);
-  const Workload& w = namedWorkload(state);
-  for (auto _ : state) {
-    TgaImage image;
-    readTgaFromMemory(w.file.data(), w.file.size(), image);
-    benchmark::DoNotOptimize(image.pixels.data());
-  }
-  countBytes(state, w.pixels.size());
-}
-
 void BM_MakeOpaque(benchmark::State& state) {
   std::vector<uint8_t> pixels = workload(0).pixels;
   for (auto _ : state) {
@@ -236,19 +221,21 @@ void BM_EncodeRows(benchmark::State& state, const RleKernels* set) {
   countPackets(state, w);
 }
 
-// The whole writer as the tool calls it: the one-pass writer, which sizes the
-// first rows, then header and packets (or the sizing pass and plain pixels
-// for noise) into a sink that drops them.
-void BM_Write(benchmark::State& state, const RleKernels* set) {
+bool cannotRestart(void*, ByteSource&) { return false; }
+
+// A whole file from memory as the tool streams it: read, decoded, made
+// opaque, sized and written, plain for noise, into a sink that drops it.
+void BM_SaveImage(benchmark::State& state, const RleKernels* set) {
   useRleKernels(*set);
   const Workload& w = namedWorkload(state);
-  TgaImage image;
-  readTgaFromMemory(w.file.data(), w.file.size(), image);
-  std::vector<uint8_t> scratch(tgaWriteScratchSize(image.header));
-  ByteSink sink{discard, nullptr};
+  ByteSink sink{discard, cannotRestart, nullptr};
+  SaveBuffers buffers;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(writeTgaInOnePass(image, sink, scratch.data(),
-                                               scratch.size()));
+    MemoryBytes bytes{w.file.data(), w.file.size()};
+    ByteSource source = memorySource(bytes);
+    TgaImage image;
+    loadImage(source, image);
+    benchmark::DoNotOptimize(saveImage(source, image, sink, buffers));
   }
   countBytes(state, w.pixels.size());
   countPackets(state, w);
@@ -261,10 +248,9 @@ void registerPerKernelSet() {
     const char* name;
     Kernel kernel;
   } kernels[] = {{"DecodeRle", BM_DecodeRle},
-                 {"Load", BM_Load},
                  {"RleStreamSize", BM_RleStreamSize},
                  {"EncodeRows", BM_EncodeRows},
-                 {"Write", BM_Write}};
+                 {"SaveImage", BM_SaveImage}};
   size_t count = 0;
   const RleKernels* const* sets = rleKernelSets(&count);
   for (const auto& k : kernels) {

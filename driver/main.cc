@@ -20,46 +20,37 @@
 
 namespace {
 
-// `job` carries memory over from the files before, so that a batch of small
-// files does not allocate and fault in its buffers each time.
 void processFile(const char* path, ImageJob& job) {
-  if (!openImage(path, job)) return;
+  Message refusal;
+  if (!openImage(path, job, refusal)) return reportLine(refusal, path);
   std::string output;
   if (!outputName(path, output)) {
     job.input.reset();
-    reportLine("%s has too short a name\n", path);
-    return;
+    return reportLine(Message::NAME_TOO_SHORT, path);
   }
-  switch (saveOpaqueImage(output.c_str(), job)) {
-    case SaveStatus::WRITTEN:
-      break;
-    case SaveStatus::NOT_READ:
-      reportLine("%s cannot be read\n", path);
-      return;
-    case SaveStatus::NOT_WRITTEN:
-      reportLine("%s cannot be written\n", output.c_str());
-      return;
+  const Message result = saveOpaqueImage(output.c_str(), job);
+  if (result == Message::CANNOT_BE_READ) return reportLine(result, path);
+  if (result == Message::WRITTEN && job.image.truncated) {
+    reportLine(Message::TRUNCATED, path);
   }
-  if (job.image.truncated) reportLine("%s is truncated\n", path);
-  reportLine("written %s\n", output.c_str());
+  reportLine(result, output.c_str());
 }
 
 int run(int argc, char** argv) {
   holdStandardStreams();
   if (argc <= 1) {
     // As any message line: a reader gone ends the run by SIGPIPE.
-    reportLine("%s", "usage: brisel filename\n");
+    reportLine(Message::USAGE);
     return -1;
   }
-  ImageJob job;
+  ImageJob job;  // its buffers serve every file in turn
   for (int i = 1; i < argc; ++i) {
     try {
       processFile(argv[i], job);
     } catch (const std::bad_alloc&) {
-      // Only a whole image's pixels are allocated without a throw; smaller
-      // buffers failing means memory is exhausted just the same.
+      // Only the few MiB of buffers are allocated: memory is exhausted.
       job.input.reset();
-      reportLine("%s is too large\n", argv[i]);
+      reportLine(Message::TOO_LARGE, argv[i]);
     }
   }
   if (const int error = reportWriteError()) {

@@ -1,35 +1,27 @@
-// Fuzz target for the in-memory codec.
+// Fuzz target for the codec on bytes in memory.
 //
-// Every input goes the tool's own way, on bytes instead of files: load, make
-// opaque, write. Along the way the results are checked against what the bytes
-// say on their own:
-//   - the load status follows from the type and depth bytes alone;
-//   - the ID field, colour map and pixels are the input's bytes (decoded for
-//     type 10), zero where the input ran out, and "truncated" is set exactly
-//     when it ran out;
+// Every input goes the tool's own way, on bytes instead of files: loadImage
+// reads what comes before the pixels, and saveImage streams them, opaque, to
+// a sink, with the block size, the first guess and the point of switching
+// drawn from the input. The output and its "truncated" must be the bytes the
+// reference coder (tests/rle_reference.h) makes of the input from the
+// format's rules alone. Besides:
+//   - a refused input is refused for its type byte first, then its depth;
 //   - the packet decoder gives the same result fed in small chunks as whole,
 //     and its whole-buffer form zeroes what the stream leaves out;
-//   - making opaque touches only the alpha bytes;
-//   - the written file loads again complete, with the same header apart from
-//     image_type, the same ID/colour-map bytes and the same pixels; its type
-//     is 10 exactly when the packets are smaller, and its packets keep to the
-//     encoder's limits (no packet crosses a row, raw at most 121 pixels, runs
-//     at least 2);
-//   - writing through the smallest scratch buffer gives the same bytes, and a
-//     sink that fails part way makes the write fail;
-//   - streaming the file a block of rows at a time gives the same bytes
-//     and the same "truncated", with blocks, guesses, the point of switching
-//     and the kind of sink drawn from the input;
-//   - every kernel set the processor offers (SSE2 or NEON, plain) decodes,
-//     encodes and sizes as the plain reference coder does, the encoders each
-//     writing into exactly the width * 5 bytes they may use.
+//   - the packets written keep to the encoder's limits (no packet crosses a
+//     row, raw at most 121 pixels, runs at least 2), and encodeRle gives
+//     them too;
+//   - a sink that fails part way fails the image;
+//   - every kernel set the processor offers decodes, encodes and sizes as
+//     the reference coder does, the encoders each writing into exactly the
+//     width * 5 bytes they may use.
 // A failed check prints its line and aborts, which libFuzzer reports as a
 // crash together with the input.
 //
-// Images are read into records kept from one input to the next, as the tool
-// keeps them from one file to the next: each input reuses the blocks of the
-// ones before, and the codec marks what lies past the image unaddressable, so
-// AddressSanitizer still catches a store past its end.
+// The buffers are kept from one input to the next, as the tool keeps them
+// from one file to the next, and the codec marks what lies past the part in
+// use unaddressable, so AddressSanitizer still catches a store past it.
 
 #include <algorithm>
 #include <cstdint>
@@ -40,16 +32,13 @@
 #include <vector>
 
 #include "imagecodec/rle_kernels.h"
-#include "imagecodec/row_stream.h"
 #include "imagecodec/tga_image.h"
-#include "imagecodec/tga_one_pass.h"
-#include "imagecodec/tga_stream.h"
 #include "tests/rle_reference.h"
 
 namespace {
 
 // Larger images are skipped so that each run stays in the milliseconds; size
-// effects (buffer flushing) are reached through small scratch buffers instead.
+// effects (buffer flushing) are reached through small blocks instead.
 constexpr uint64_t MAX_PIXELS = uint64_t{1} << 16;
 
 [[noreturn]] void fail(const char* what, int line) {
@@ -77,14 +66,6 @@ Bytes slice(const uint8_t* data, size_t size, size_t offset, size_t count) {
   Bytes out;
   slice(data, size, offset, count, out);
   return out;
-}
-
-bool sameHeaderApartFromType(const TgaHeader& a, const TgaHeader& b) {
-  uint8_t x[TGA_HEADER_SIZE], y[TGA_HEADER_SIZE];
-  writeTgaHeader(a, x);
-  writeTgaHeader(b, y);
-  x[2] = y[2] = 0;
-  return std::memcmp(x, y, TGA_HEADER_SIZE) == 0;
 }
 
 uint32_t nextRandom(uint32_t& state) {
@@ -175,8 +156,8 @@ void checkDecoderPaths(const uint8_t* stream, size_t size,
 // Every kernel set's encoder and sizer against the reference, row by row.
 // Each writes into a buffer of exactly width * 5 bytes, so the sanitizers
 // catch a store past it.
-void checkEncoderPaths(const TgaImage& image) {
-  const uint32_t width = image.header.width;
+void checkEncoderPaths(const Bytes& pixels, const TgaHeader& header) {
+  const uint32_t width = header.width;
   const size_t row_bytes = size_t{width} * 4;
   // Left uninitialised: clearing 320 KiB buffers took a tenth of every run,
   // and the encoders never read what they have not written.
@@ -185,8 +166,8 @@ void checkEncoderPaths(const TgaImage& image) {
       other(new uint8_t[room]);
   size_t count;
   const RleKernels* const* sets = rleKernelSets(&count);
-  for (uint32_t y = 0; y < image.header.height; ++y) {
-    const uint8_t* row = image.pixels.data() + y * row_bytes;
+  for (uint32_t y = 0; y < header.height; ++y) {
+    const uint8_t* row = pixels.data() + y * row_bytes;
     size_t n = encodeRleRowReference(row, width, reference.get());
     for (size_t i = 0; i < count; ++i) {
       CHECK(sets[i]->encode_row(row, width, other.get()) == n);
@@ -197,113 +178,60 @@ void checkEncoderPaths(const TgaImage& image) {
 }
 
 struct LimitedSink {
-  Bytes bytes;
+  MemorySink memory;
   size_t limit;
 };
 
-// Empties a sink kept from one input to the next, keeping its memory: a
-// colour map takes up to 2 MiB, and under AddressSanitizer every fresh block
-// that large is mapped, faulted in and unmapped again.
-LimitedSink& emptied(LimitedSink& sink, size_t limit) {
-  sink.bytes.clear();
-  sink.limit = limit;
-  return sink;
-}
-
 bool writeLimited(void* context, const uint8_t* src, size_t size) {
   auto* sink = static_cast<LimitedSink*>(context);
-  if (size > sink->limit - sink->bytes.size()) return false;
-  sink->bytes.insert(sink->bytes.end(), src, src + size);
+  if (size > sink->limit - sink->memory.bytes.size()) return false;
+  sink->memory.bytes.insert(sink->memory.bytes.end(), src, src + size);
   return true;
 }
 
-void checkWritten(const TgaImage& image, const Bytes& out, uint32_t seed) {
-  const TgaHeader& header = image.header;
-  const uint64_t n = image.pixels.size;
-  const size_t extra = image.id_and_color_map.size();
-  const size_t data_at = TGA_HEADER_SIZE + extra;
-  CHECK(out.size() >= data_at);
-
-  TgaHeader written;
-  readTgaHeader(out.data(), written);
-  CHECK(sameHeaderApartFromType(written, header));
-  CHECK(std::equal(image.id_and_color_map.begin(),
-                   image.id_and_color_map.end(),
-                   out.begin() + TGA_HEADER_SIZE));
-  const bool rle_smaller =
-      rleStreamSize(image.pixels.data(), header.width, header.height) < n;
-  if (rle_smaller) {
-    CHECK(written.image_type == TGA_TYPE_TRUECOLOR_RLE);
-    CHECK(out.size() - data_at < n);
-    checkPackets(out.data() + data_at, out.size() - data_at, header);
-    Bytes stream;
-    CHECK(encodeRle(image.pixels.data(), header.width, header.height, stream));
-    CHECK(std::equal(stream.begin(), stream.end(), out.begin() + data_at,
-                     out.end()));
-  } else {
-    CHECK(written.image_type == TGA_TYPE_TRUECOLOR);
-    CHECK(out.size() - data_at == n);
-  }
-
-  static TgaImage again;
-  static CodecBuffers buffers;
-  CHECK(readTgaFromMemory(out.data(), out.size(), again, buffers) ==
-        LoadStatus::OK);
-  CHECK(!again.truncated);
-  CHECK(sameHeaderApartFromType(again.header, header));
-  CHECK(again.header.image_type == TGA_TYPE_TRUECOLOR);
-  CHECK(again.id_and_color_map == image.id_and_color_map);
-  CHECK(again.pixels.size == n);
-  CHECK(n == 0 ||
-        std::memcmp(again.pixels.data(), image.pixels.data(), n) == 0);
-
-  // The smallest scratch buffer writeTga accepts flushes after every row.
-  const size_t scratch_size = std::max<size_t>(size_t{header.width} * 5, 1);
-  std::unique_ptr<uint8_t[]> scratch_block(new uint8_t[scratch_size]);
-  uint8_t* const scratch = scratch_block.get();
-  static LimitedSink whole, once, cut;
-  ByteSink sink{writeLimited, &emptied(whole, SIZE_MAX)};
-  CHECK(writeTga(image, sink, scratch, scratch_size));
-  CHECK(whole.bytes == out);
-  CHECK(!writeTga(image, sink, scratch, scratch_size - 1) ||
-        scratch_size == 1);
-
-  // The one-pass writer, guessing from a random number of first rows, gives
-  // the same bytes or asks to start again, which only an image written plain
-  // may need.
-  sink.context = &emptied(once, SIZE_MAX);
-  WriteResult result =
-      writeTgaInOnePass(image, sink, scratch, scratch_size,
-                        nextRandom(seed) % (n + 1));
-  CHECK(result != WriteResult::FAILED);
-  if (result == WriteResult::OK) CHECK(once.bytes == out);
-  if (result == WriteResult::START_OVER) {
-    CHECK(out[2] == TGA_TYPE_TRUECOLOR);
-  }
-
-  sink.context = &emptied(cut, nextRandom(seed) % out.size());
-  CHECK(!writeTga(image, sink, scratch, scratch_size));
+bool restartLimited(void* context, ByteSource& written) {
+  auto* sink = static_cast<LimitedSink*>(context);
+  ByteSink inner = memorySink(sink->memory);
+  return inner.restart(inner.context, written);
 }
 
-// The streaming path against the whole-image one (`out`, from `image`).
-void checkStreamed(const uint8_t* data, size_t size, const TgaImage& image,
-                   const Bytes& out, uint32_t seed) {
-  const size_t row_bytes = size_t{image.header.width} * 4;
-  RowStreamTuning tuning;
+SaveTuning tuningFrom(uint32_t& seed, const TgaHeader& header) {
+  const size_t row_bytes = size_t{header.width} * 4;
+  SaveTuning tuning;
   if (nextRandom(seed) % 4 != 0) {
     tuning.block_bytes = 1 + nextRandom(seed) % (3 * row_bytes + 1);
-    tuning.switch_bytes = nextRandom(seed) % (image.pixels.size + 1);
+    tuning.switch_bytes = nextRandom(seed) % (pixelByteCount(header) + 1);
   }
   const RowFormat guesses[] = {RowFormat::GUESS, RowFormat::PLAIN,
                                RowFormat::RLE};
   tuning.first_guess = guesses[nextRandom(seed) % 3];
-  const bool in_place = nextRandom(seed) % 2 == 0;
-  static Bytes streamed;
-  bool truncated = false;
-  CHECK(writeOpaqueRowsInMemory(data, size, streamed, truncated, tuning,
-                                in_place) == LoadStatus::OK);
-  CHECK(streamed == out);
-  CHECK(truncated == image.truncated);
+  return tuning;
+}
+
+// The output (`out`, already held to the reference) keeps the packet
+// limits, and a sink that takes fewer bytes fails the image.
+void checkWritten(const uint8_t* data, size_t size, const TgaHeader& header,
+                  const Bytes& pixels, const Bytes& out, uint32_t seed) {
+  const size_t data_at = TGA_HEADER_SIZE + idAndColorMapSize(header);
+  CHECK(out.size() >= data_at);
+  if (out[2] == TGA_TYPE_TRUECOLOR_RLE) {
+    checkPackets(out.data() + data_at, out.size() - data_at, header);
+    Bytes stream;
+    CHECK(encodeRle(pixels.data(), header.width, header.height, stream));
+    CHECK(std::equal(stream.begin(), stream.end(), out.begin() + data_at,
+                     out.end()));
+  }
+  static LimitedSink cut;
+  cut.memory.bytes.clear();
+  cut.limit = nextRandom(seed) % out.size();
+  MemoryBytes bytes{data, size};
+  ByteSource source = memorySource(bytes);
+  TgaImage image;
+  CHECK(loadImage(source, image) == TgaStatus::OK);
+  ByteSink sink{writeLimited, restartLimited, &cut};
+  static SaveBuffers buffers;
+  CHECK(saveImage(source, image, sink, buffers, tuningFrom(seed, header)) ==
+        TgaStatus::WRITE_FAILED);
 }
 
 }  // namespace
@@ -317,52 +245,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t n = pixelByteCount(header);
   if (is_tga && header.pixel_depth == 32 && n / 4 > MAX_PIXELS) return 0;
 
-  static TgaImage image;
-  static CodecBuffers buffers;
-  LoadStatus status = readTgaFromMemory(data, size, image, buffers);
+  uint32_t seed = static_cast<uint32_t>(size) * 2654435761u;
+  if (size > 0) seed ^= data[size - 1];
+  static Bytes out, expected;
+  bool truncated = false, expected_truncated = false;
+  const TgaStatus status =
+      saveImageInMemory(data, size, out, truncated, tuningFrom(seed, header));
+  const bool accepted =
+      opaqueFileReference(data, size, expected, expected_truncated);
   if (!is_tga) {
-    CHECK(status == LoadStatus::NOT_TGA);
+    CHECK(status == TgaStatus::NOT_TGA && !accepted);
     return 0;
   }
   if (header.pixel_depth != 32) {
-    CHECK(status == LoadStatus::NOT_32BIT);
+    CHECK(status == TgaStatus::NOT_32BIT && !accepted);
     return 0;
   }
-  CHECK(status == LoadStatus::OK);
-  CHECK(image.header.image_type == TGA_TYPE_TRUECOLOR);
-  CHECK(sameHeaderApartFromType(image.header, header));
-  CHECK(image.pixels.size == n);
+  CHECK(status == TgaStatus::OK && accepted);
+  CHECK(out == expected);
+  CHECK(truncated == expected_truncated);
 
-  const size_t extra = idAndColorMapSize(header);
-  static Bytes expected_extra;
-  slice(data, size, TGA_HEADER_SIZE, extra, expected_extra);
-  CHECK(image.id_and_color_map == expected_extra);
-  const size_t data_at = TGA_HEADER_SIZE + extra;
+  // The pixels on their own, through the decoder's other entry points.
+  const size_t data_at = TGA_HEADER_SIZE + idAndColorMapSize(header);
   const uint8_t* rest = data + std::min(size, data_at);
   const size_t rest_size = size - std::min(size, data_at);
-  uint32_t seed = static_cast<uint32_t>(size) * 2654435761u;
-  if (size > 0) seed ^= data[size - 1];
-
-  Bytes expected;
-  bool complete = size >= data_at;
+  Bytes pixels;
   if (header.image_type == TGA_TYPE_TRUECOLOR_RLE) {
-    complete = decodeBothWays(rest, rest_size, n, seed, expected) && complete;
-    checkDecoderPaths(rest, rest_size, n, expected);
+    decodeBothWays(rest, rest_size, n, seed, pixels);
+    checkDecoderPaths(rest, rest_size, n, pixels);
   } else {
-    expected = slice(rest, rest_size, 0, n);
-    complete = complete && rest_size >= n;
+    pixels = slice(rest, rest_size, 0, n);
   }
-  CHECK(image.truncated == !complete);
-  CHECK(n == 0 || std::memcmp(image.pixels.data(), expected.data(), n) == 0);
-
-  makeOpaque(image.pixels.data(), n);
-  for (uint64_t i = 0; i < n; ++i) {
-    CHECK(image.pixels.data()[i] == (i % 4 == 3 ? 0xFF : expected[i]));
-  }
-
-  checkEncoderPaths(image);
-  Bytes out = writeTgaToMemory(image);
-  checkStreamed(data, size, image, out, seed);
-  checkWritten(image, out, seed);
+  makeOpaque(pixels.data(), n);
+  checkEncoderPaths(pixels, header);
+  if (!out.empty()) checkWritten(data, size, header, pixels, out, seed);
   return 0;
 }

@@ -97,3 +97,7 @@ uint64_t decodeRle(const uint8_t* stream, size_t size, uint8_t* pixels,
   }
   return decoder.out_pos;
 }
+
+void makeOpaque(uint8_t* pixels, uint64_t size) {
+  if (size > 0) rleKernels().make_opaque(pixels, size);
+}

@@ -1,5 +1,9 @@
+// The header record, and loadImage: what comes before the pixels.
+
+#include <algorithm>
 #include <cstring>
 
+#include "imagecodec/row_io.h"
 #include "imagecodec/tga_image.h"
 
 namespace {
@@ -11,6 +15,14 @@ uint16_t readLe16(const uint8_t* p) {
 void writeLe16(uint16_t value, uint8_t* p) {
   p[0] = static_cast<uint8_t>(value & 0xFF);
   p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+size_t readMemory(void* context, uint8_t* dst, size_t size) {
+  auto& bytes = *static_cast<MemoryBytes*>(context);
+  const size_t n = std::min(size, bytes.size - bytes.pos);
+  if (n > 0) std::memcpy(dst, bytes.data + bytes.pos, n);
+  bytes.pos += n;
+  return n;
 }
 
 }  // namespace
@@ -55,3 +67,35 @@ size_t idAndColorMapSize(const TgaHeader& header) {
   }
   return size;
 }
+
+size_t readSource(ByteSource& source, uint8_t* dst, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const size_t n = source.read(source.context, dst + got, size - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+TgaStatus loadImage(ByteSource& source, TgaImage& image) {
+  uint8_t header_bytes[TGA_HEADER_SIZE] = {};
+  const size_t got = readSource(source, header_bytes, TGA_HEADER_SIZE);
+  TgaHeader& header = image.header;
+  readTgaHeader(header_bytes, header);
+  image.id_and_color_map.clear();
+  image.truncated = false;
+  if (header.image_type != TGA_TYPE_TRUECOLOR &&
+      header.image_type != TGA_TYPE_TRUECOLOR_RLE) {
+    return TgaStatus::NOT_TGA;
+  }
+  if (header.pixel_depth != 32) return TgaStatus::NOT_32BIT;
+  image.id_and_color_map.resize(idAndColorMapSize(header));
+  const size_t extra = image.id_and_color_map.size();
+  image.truncated =
+      got < TGA_HEADER_SIZE ||
+      readSource(source, image.id_and_color_map.data(), extra) < extra;
+  return TgaStatus::OK;
+}
+
+ByteSource memorySource(MemoryBytes& bytes) { return {readMemory, &bytes}; }

@@ -32,13 +32,11 @@
 // Anything after the pixel data (a TGA 2.0 footer, say) is ignored and not
 // written back.
 //
-// The codec works on bytes in memory through ByteSource and ByteSink
-// (tga_stream.h), so the same code serves files, unit tests and the fuzzer.
-// The tool streams each image a block of rows at a time (row_stream.h); the
-// whole-image functions below serve inputs that can be read only once, and
-// are the independent path the tests hold the stream to. loadImage and
-// saveImage, in imagefile/, attach the codec to files and print the
-// messages, through the operating-system layer in system/.
+// The codec works on bytes through ByteSource and ByteSink, so the same code
+// serves files, unit tests and the fuzzer, and includes no operating-system
+// header. An image is never held whole: loadImage reads what comes before
+// the pixels, and saveImage streams the pixels, opaque, a block of rows at a
+// time, so that memory depends on the width of an image and not its height.
 
 #ifndef BRISEL_IMAGECODEC_TGA_IMAGE_H
 #define BRISEL_IMAGECODEC_TGA_IMAGE_H
@@ -46,7 +44,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 constexpr uint8_t RLE_FLAG = 0x80;
@@ -74,48 +71,62 @@ struct TgaHeader {
   uint8_t image_descriptor = 0;
 };
 
-// width * height * 4 bytes of pixels in file order. The allocation is left
-// uninitialised: every byte is either read from the file or zeroed explicitly.
-// It may be larger than `size` (`capacity`): readTga keeps the block an image
-// had, when it is large enough, for the next image read into the same record.
-struct PixelBuffer {
-  std::unique_ptr<uint8_t[]> bytes;
-  uint64_t size = 0;
-  uint64_t capacity = 0;
-  uint8_t* data() { return bytes.get(); }
-  const uint8_t* data() const { return bytes.get(); }
-};
-
-// One loaded image: its header, the ID field and colour map bytes that sit
-// between header and pixels (written back unchanged), and the pixels.
+// What comes before an image's pixels: the header, and the ID field and
+// colour map, which are written back unchanged.
 struct TgaImage {
   TgaHeader header;
   std::vector<uint8_t> id_and_color_map;
-  PixelBuffer pixels;
   // The input ended before every byte of the ID field, colour map or pixels
-  // was supplied; the missing bytes are zero.
+  // was supplied; the missing bytes are written as zero.
   bool truncated = false;
 };
 
-enum class LoadStatus { OK, NOT_TGA, NOT_32BIT, TOO_LARGE };
+enum class TgaStatus { OK, NOT_TGA, NOT_32BIT, READ_FAILED, WRITE_FAILED };
 
-// Streams are read and written through buffers of at most this size, so
-// memory stays close to one decoded image whatever the file size.
-constexpr size_t IO_CHUNK_BYTES = size_t{1} << 20;
+// Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the
+// end (or on an error, which the source's owner tells apart).
+struct ByteSource {
+  size_t (*read)(void* context, uint8_t* dst, size_t size);
+  void* context;
+};
 
-// An uninitialised block kept from one image to the next.
+// Pushes `size` bytes; returns false when they could not all be taken.
+struct ByteSink {
+  bool (*write)(void* context, const uint8_t* src, size_t size);
+  // Starts the output again, empty, and sets `written` to read what it held
+  // before, from its first byte, until the next restart or the end. False
+  // when it cannot.
+  bool (*restart)(void* context, ByteSource& written);
+  void* context;
+};
+
+// A buffer kept from one image to the next, so that a batch allocates and
+// faults in its memory once.
 struct ReusedBytes {
   std::unique_ptr<uint8_t[]> bytes;
   size_t capacity = 0;
 };
 
-// The working memory of reading and writing, owned by the caller so that a
-// batch of files allocates, clears and faults it in once rather than once per
-// file. Each buffer is sized to the image at hand (up to IO_CHUNK_BYTES, plus
-// a row for the scratch), so a small image never pays for a large buffer.
-struct CodecBuffers {
-  ReusedBytes read_chunk;     // run-length stream on its way from the source
-  ReusedBytes write_scratch;  // packets on their way to the sink
+// saveImage's working memory, a few MiB whatever the image.
+struct SaveBuffers {
+  ReusedBytes stream;   // run-length input on its way to the decoder
+  ReusedBytes earlier;  // the output written before a restart, read back
+  ReusedBytes pixels;   // one block of rows
+  ReusedBytes packets;  // run-length output on its way to the sink
+};
+
+enum class RowFormat : uint8_t { GUESS, PLAIN, RLE };
+
+// How the rows travel. The defaults are measured ones; tests make the blocks
+// tiny and the guesses wrong to reach every path.
+struct SaveTuning {
+  // Pixel bytes decoded and written at a time, rounded down to whole rows
+  // (at least one). The first block decides the guess.
+  size_t block_bytes = size_t{256} << 10;
+  // Rows done before a running count may overturn the guess.
+  size_t switch_bytes = size_t{1} << 20;
+  // What the first block is taken to say: GUESS lets it decide.
+  RowFormat first_guess = RowFormat::GUESS;
 };
 
 // --- header record (tga_header.cc) ---
@@ -126,9 +137,24 @@ uint64_t pixelByteCount(const TgaHeader& header);
 // Bytes of the ID field plus the colour map that follow the header.
 size_t idAndColorMapSize(const TgaHeader& header);
 
+// --- loading and saving (tga_header.cc, tga_save.cc) ---
+// Reads the header and, for a 32-bit type 2 or 10 image, the ID field and
+// colour map into `image`, leaving `source` at the first byte of the pixels.
+// OK, NOT_TGA (checked first) or NOT_32BIT.
+TgaStatus loadImage(ByteSource& source, TgaImage& image);
+// Streams the pixels that follow in `source` to `sink` as a whole file with
+// every alpha byte 0xFF: run-length encoded exactly when the packets are
+// smaller than the plain pixels. `source` is read once, to its end or the
+// image's; when the format first guessed proves wrong, the file is made
+// again from what the sink had written. Missing input bytes are written as
+// zero pixels and set `image.truncated`. WRITE_FAILED when the sink fails;
+// READ_FAILED is the caller's to find (ByteSource).
+TgaStatus saveImage(ByteSource& source, TgaImage& image, ByteSink& sink,
+                    SaveBuffers& buffers, const SaveTuning& tuning = {});
+
 // --- run-length packets (rle_decode.cc, rle_encode.cc) ---
 // The decoder's state, the row kernels and their per-processor sets are in
-// rle_kernels.h.
+// rle_kernels.h; these wrap them for a whole buffer.
 
 // Decodes a whole packet stream into `pixels` (`pixel_bytes` long, a multiple
 // of 4), cutting a packet that describes more pixels than remain. Returns the
@@ -136,25 +162,31 @@ size_t idAndColorMapSize(const TgaHeader& header);
 // never leaves stale memory behind.
 uint64_t decodeRle(const uint8_t* stream, size_t size, uint8_t* pixels,
                    uint64_t pixel_bytes);
-// The whole stream in memory (tests and the fuzzer). Returns true and fills
-// `stream` when the packet stream is strictly smaller than the plain pixels,
-// which is when the image is written as type 10; false otherwise.
+// Returns true and fills `stream` when the packet stream is strictly smaller
+// than the plain pixels, which is when the image is written as type 10;
+// false otherwise.
 bool encodeRle(const uint8_t* pixels, uint32_t width, uint32_t height,
                std::vector<uint8_t>& stream);
-
 // Sets byte 3 (alpha) of every 4-byte pixel to 0xFF; nothing else changes.
 void makeOpaque(uint8_t* pixels, uint64_t size);
 
-// --- files (imagefile/tga_file.cc) ---
-// Loads the image at `path`. On failure prints one of "%s not found",
-// "%s cannot be read", "%s is not tga file", "%s is not 32bit tga file" or
-// "%s is too large" and returns false.
-bool loadImage(const char* path, TgaImage& image, CodecBuffers& buffers);
-bool loadImage(const char* path, TgaImage& image);
-// Writes the image to `path` so that the path holds either its old content
-// or the whole new file, never a part. Returns false, leaving no file behind,
-// when the header is not a loaded 32-bit image or the file cannot be written.
-bool saveImage(const char* path, const TgaImage& image, CodecBuffers& buffers);
-bool saveImage(const char* path, const TgaImage& image);
+// --- bytes in memory (tga_header.cc, tga_save.cc): tests and the fuzzer ---
+struct MemoryBytes {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
+ByteSource memorySource(MemoryBytes& bytes);
+// The output as bytes; a restart keeps what was written in `earlier`.
+struct MemorySink {
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> earlier;
+  MemoryBytes reading{nullptr, 0};
+};
+ByteSink memorySink(MemorySink& sink);
+// loadImage and saveImage on a whole file in memory; the output in `out`.
+TgaStatus saveImageInMemory(const uint8_t* data, size_t size,
+                            std::vector<uint8_t>& out, bool& truncated,
+                            const SaveTuning& tuning = {});
 
 #endif  // BRISEL_IMAGECODEC_TGA_IMAGE_H

@@ -1,37 +1,41 @@
-// The tool's own path from input file to output file: images are streamed a
-// block of rows at a time, so that memory depends on the width of an image
-// and not its height. An input that cannot be read twice (a pipe) is loaded
-// whole instead, since an output may have to start over; only that path can
-// find an image too large.
+// The tool's path from input file to output file: open the input and read
+// its header, stream its pixels, opaque, into a temporary output, and commit
+// that over the output name. Every input, piped ones included, goes this
+// way in a few MiB, read once from its first byte to its last.
 
 #ifndef BRISEL_IMAGEFILE_OPAQUE_FILE_H
 #define BRISEL_IMAGEFILE_OPAQUE_FILE_H
 
 #include <cstdio>
+#include <memory>
 
-#include "imagecodec/row_stream.h"
 #include "imagecodec/tga_image.h"
-#include "imagefile/file_stream.h"
+#include "system/input_file.h"
+#include "system/report.h"
 
-// One input at a time, and the memory kept from one to the next, so that a
-// batch of files does not allocate and fault in its buffers each time.
+// Closes an input on every way out, a bad_alloc included: a batch of
+// thousands of files must not run out of descriptors.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// One input at a time, and the buffers kept from one to the next.
 struct ImageJob {
   InputFile input;
-  TgaImage image;  // the header, ID field and colour map; pixels when whole
-  bool whole = false;
-  CodecBuffers codec;
-  RowStreamBuffers rows;
+  FileStamp stamp;  // the input's, when it was opened
+  TgaImage image;
+  SaveBuffers buffers;
 };
 
-// Opens the image at `path` and reads its header, or, for an input that
-// cannot be read twice, all of it. On failure prints one of the lines of
-// loadImage and returns false.
-bool openImage(const char* path, ImageJob& job);
+// Opens the image at `path` and reads what comes before its pixels. False
+// with `refusal` set to NOT_FOUND, CANNOT_BE_READ, NOT_TGA or NOT_32BIT.
+bool openImage(const char* path, ImageJob& job, Message& refusal);
 
-enum class SaveStatus { WRITTEN, NOT_READ, NOT_WRITTEN };
 // Writes the opened image to `path` with every alpha byte 0xFF, so that the
-// path holds either its old content or the whole new file, never a part.
-// Closes the input. NOT_READ: reading the input failed part way.
-SaveStatus saveOpaqueImage(const char* path, ImageJob& job);
+// path holds either its old content or the whole new file, never a part,
+// and closes the input. Returns WRITTEN, CANNOT_BE_READ (the input failed
+// or changed part way) or CANNOT_BE_WRITTEN.
+Message saveOpaqueImage(const char* path, ImageJob& job);
 
 #endif  // BRISEL_IMAGEFILE_OPAQUE_FILE_H

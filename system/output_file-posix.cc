@@ -1,6 +1,7 @@
 // Outputs on POSIX systems: an unnamed (Linux O_TMPFILE) or named temporary
-// file beside the target, renamed over it once complete; devices and pipes
-// written in place.
+// file beside the target, renamed over it once complete; for a device or
+// pipe, an unnamed file in the system's temporary folder, copied into it
+// once complete.
 
 #include "system/output_file.h"
 
@@ -39,9 +40,9 @@ bool openUnnamed(OutputFile& out) {
     return false;
   }
   int fd = openat(out.folder, folderOf(out.target).c_str(),
-                  O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+                  O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  out.file = fdopen(fd, "wb");
+  out.file = fdopen(fd, "w+b");
   if (!out.file) {
     close(fd);
     return false;
@@ -142,9 +143,35 @@ bool openInPlace(OutputFile& out, bool& gone) {
     close(fd);
     return false;
   }
-  out.file = fdopen(fd, "wb");
-  if (!out.file) close(fd);
-  return out.file != nullptr;
+  out.device = fd;
+  return true;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A device or pipe is written only once the file is complete, so that its
+// reader gets the whole file or nothing, and the file can start over
+// meanwhile like any other.
+bool copyInPlace(OutputFile& out) {
+  static char buffer[1 << 16];
+  bool ok = std::fseek(out.file, 0, SEEK_SET) == 0;
+  size_t n;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, out.file)) > 0) {
+    ok = writeAll(out.device, buffer, n);
+  }
+  ok = ok && !std::ferror(out.file);
+  ok = close(out.device) == 0 && ok;
+  out.device = -1;
+  return ok;
 }
 
 }  // namespace
@@ -161,8 +188,11 @@ OutputStart startOutput(const char* path, OutputFile& out) {
   if (isOtherThanRegularFile(out)) {
     bool gone;
     if (openInPlace(out, gone)) {
+      // The file is made in the system's temporary folder (P_tmpdir: no
+      // environment variable is read), since it has no folder of its own.
       out.in_place = true;
-      return OutputStart::OPENED;
+      out.file = std::tmpfile();
+      return out.file ? OutputStart::OPENED : OutputStart::FAILED;
     }
     if (!gone) return OutputStart::FAILED;
   }
@@ -173,9 +203,9 @@ OutputStart startOutput(const char* path, OutputFile& out) {
 
 bool createExclusive(OutputFile& out) {
   int fd = openat(out.folder, out.temp_path.c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                  O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  out.file = fdopen(fd, "wb");
+  out.file = fdopen(fd, "w+b");
   if (out.file) return true;
   const int error = errno;
   close(fd);
@@ -186,7 +216,7 @@ bool createExclusive(OutputFile& out) {
 
 bool finishOutput(OutputFile& out) {
   if (out.unnamed) return nameUnnamed(out);
-  return out.in_place || takeOldPermissions(out);
+  return out.in_place ? copyInPlace(out) : takeOldPermissions(out);
 }
 
 bool replaceTarget(const OutputFile& out) {
@@ -199,6 +229,8 @@ void removeOutputName(const OutputFile& out, const std::string& name) {
 }
 
 void releaseOutput(OutputFile& out) {
+  if (out.device >= 0) close(out.device);
+  out.device = -1;
   PathAt at{out.folder, std::string()};
   closeFolder(at);
   out.folder = -1;

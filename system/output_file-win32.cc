@@ -70,7 +70,7 @@ OutputStart startOutput(const char* path, OutputFile& out) {
 // the file is written all the same, and removed by name on failure.
 bool createExclusive(OutputFile& out) {
   const HANDLE handle = CreateFileW(
-      systemPath(out.temp_path.c_str()).c_str(), GENERIC_WRITE | DELETE,
+      systemPath(out.temp_path.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -82,7 +82,7 @@ bool createExclusive(OutputFile& out) {
   }
   out.delete_pending = setDeleteOnClose(handle, true);
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-  out.file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+  out.file = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
   if (out.file) return true;
   if (fd >= 0) {
     _close(fd);

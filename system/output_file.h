@@ -5,7 +5,8 @@
 #include <string>
 
 // A file being written so that its path only ever holds the old file or the
-// whole new one. The data go to a temporary file in the target's folder,
+// whole new one. The file is open for reading too, so that what was written
+// can be read back. The data go to a temporary file in the target's folder,
 // which replaces the target by a rename once everything is written and
 // closed. output_file.cc owns that order of steps; each platform half
 // supplies the primitives below it.
@@ -14,8 +15,10 @@
 // - POSIX: on Linux the temporary file has no name at all (O_TMPFILE) until
 //   it is complete, so a process killed half way leaves nothing behind. A
 //   target that exists and is not a regular file (a device such as
-//   /dev/null, a pipe, or a link to one) is written in place: there is
-//   nothing to replace it by. A symbolic link to a regular file is replaced
+//   /dev/null, a pipe, or a link to one) is opened at once and written in
+//   place, there being nothing to replace it by, but only at the commit,
+//   from a temporary file in the system's temporary folder: its reader gets
+//   the whole file or nothing. A symbolic link to a regular file is replaced
 //   by the new file rather than written through, so an output name that
 //   happens to link to an input can never change that input. A replaced
 //   file's permission bits, owner and group carry over.
@@ -32,7 +35,8 @@ struct OutputFile {
   // that case they are names within it.
   int folder = -1;
   std::string temp_path;  // the temporary file's name, if it has one yet
-  bool in_place = false;  // written straight into a device or pipe
+  bool in_place = false;  // copied into a device or pipe when committed
+  int device = -1;        // POSIX: that device or pipe, open for writing
   bool unnamed = false;   // Linux O_TMPFILE: no name until committed
   bool at_target = false; // the new file already has the target's name
   bool delete_pending = false;  // Windows: deleted when closed, until complete

@@ -3,11 +3,24 @@
 
 #include <string>
 
-// Prints one message line to standard output, with `format` holding a single
-// %s for `name`, at once and in one write: progress shows immediately when
-// piped, and lines of up to PIPE_BUF bytes from several processes sharing a
-// pipe do not tear.
-void reportLine(const char* format, const char* name);
+// The tool's lines; report.cc spells each one.
+enum class Message {
+  USAGE,
+  NOT_FOUND,
+  CANNOT_BE_READ,
+  NOT_TGA,
+  NOT_32BIT,
+  TOO_LARGE,
+  NAME_TOO_SHORT,
+  TRUNCATED,
+  CANNOT_BE_WRITTEN,
+  WRITTEN,
+};
+
+// Prints one message line to standard output, with `name` in it, at once and
+// in one write: progress shows immediately when piped, and lines of up to
+// PIPE_BUF bytes from several processes sharing a pipe do not tear.
+void reportLine(Message message, const char* name = "");
 
 // The errno of the first line that could not be written (a full disk, a
 // closed standard output, a pipe whose reader has gone while SIGPIPE is

@@ -2,6 +2,7 @@
 // looks at one pixel and its right-hand neighbour at a time, the decoder at
 // one stream byte at a time.
 
+#include <algorithm>
 #include <cstring>
 
 #include "imagecodec/tga_image.h"
@@ -65,4 +66,51 @@ uint64_t decodeRleReference(const uint8_t* stream, size_t size,
   }
   for (uint64_t i = out; i < pixel_bytes; ++i) pixels[i] = 0;
   return out;
+}
+
+bool opaqueFileReference(const uint8_t* data, size_t size,
+                         std::vector<uint8_t>& out, bool& truncated) {
+  uint8_t header[18] = {};
+  if (size > 0) std::memcpy(header, data, std::min<size_t>(size, 18));
+  if (header[2] != 2 && header[2] != 10) return false;
+  if (header[16] != 32) return false;
+  const uint32_t width = header[12] | header[13] << 8;
+  const uint32_t height = header[14] | header[15] << 8;
+  size_t extra = header[0];
+  if (header[1] == 1) {
+    extra += size_t(header[5] | header[6] << 8) * ((header[7] + 7) / 8);
+  }
+  const size_t data_at = std::min(size, 18 + extra);
+  std::vector<uint8_t> extras(extra, 0);
+  if (data_at > 18) std::memcpy(extras.data(), data + 18, data_at - 18);
+  truncated = size < 18 + extra;
+
+  const uint64_t n = uint64_t{width} * height * 4;
+  std::vector<uint8_t> pixels(n, 0);
+  const size_t rest = size - data_at;
+  if (header[2] == 2) {
+    if (rest > 0 && n > 0) {
+      std::memcpy(pixels.data(), data + data_at, std::min<uint64_t>(rest, n));
+    }
+    truncated = truncated || rest < n;
+  } else {
+    const uint64_t got =
+        decodeRleReference(data + data_at, rest, pixels.data(), n);
+    truncated = truncated || got < n;
+  }
+  for (uint64_t i = 3; i < n; i += 4) pixels[i] = 0xFF;
+
+  std::vector<uint8_t> packets, row(size_t{width} * 5);
+  for (uint32_t y = 0; y < height; ++y) {
+    const size_t used =
+        encodeRleRowReference(&pixels[size_t{y} * width * 4], width, row.data());
+    packets.insert(packets.end(), row.begin(), row.begin() + used);
+  }
+  const bool rle = packets.size() < n;
+  header[2] = rle ? 10 : 2;
+  out.assign(header, header + 18);
+  out.insert(out.end(), extras.begin(), extras.end());
+  const std::vector<uint8_t>& body = rle ? packets : pixels;
+  out.insert(out.end(), body.begin(), body.end());
+  return true;
 }

@@ -1,4 +1,4 @@
-#include "system/memory_limit.h"
+#include "system/tmpfs_output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +9,12 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
 
+constexpr uint64_t NO_MEMORY_LIMIT = UINT64_MAX;
 // cgroup v1 shows "no limit" as a number near 2^63.
 constexpr uint64_t UNLIMITED_FROM = uint64_t{1} << 62;
 
@@ -210,8 +210,7 @@ uint64_t systemRoom() {
                                             : total_kib * 1024;
 }
 
-// What the process can get, as availableMemory() says, without the
-// bookkeeping for memory-backed files.
+// What the process can get.
 uint64_t readRoom() {
   static const std::vector<CgroupFolder> folders = findCgroupFolders();
   uint64_t room = systemRoom();
@@ -222,33 +221,26 @@ uint64_t readRoom() {
 }
 
 // How much takeFileMemory may still hand out from its last reading, and how
-// much it has since. A reading is trusted for FILE_READING_BYTES only:
-// other processes in the cgroup take memory meanwhile. Reading for every
-// small output made a batch of small files on a tmpfs take a fifth longer
-// (/proc/meminfo is dear).
-// Where there is plenty of room, a reading is trusted for a share of it:
-// reading every MiB of a large output cost a fifth of its time, and the
-// room it could be wrong by is small beside what was there.
+// much it has since. Readings are dear (/proc/meminfo above all), but other
+// processes take memory meanwhile, so one is trusted for FILE_READING_BYTES,
+// or, where there is plenty of room, for a share of it.
 constexpr uint64_t FILE_READING_BYTES = uint64_t{1} << 20;
 constexpr uint64_t FILE_READING_SHARE = 64;
 uint64_t file_room = 0;
 uint64_t file_taken = 0;
 uint64_t file_trusted = 0;
 
-}  // namespace
-
-uint64_t availableMemory() {
-  file_room = 0;  // a new block may follow, which the next file must see
-  return readRoom();
-}
-
-uint64_t chargedMemory(uint64_t bytes) {
-  // One 8-byte page table entry for each 4 KiB page; larger pages need
-  // fewer. The margin is over twice the most measured (memory_limit.h).
+// What the kernel charges a memory cgroup besides `bytes` of pages: the
+// page tables that map them, 8 bytes for each 4 KiB page (1/512), and
+// further kernel memory while they are written out, measured under a v1
+// limit at less than 1/600 of them, for which 1/256 is kept.
+uint64_t chargedBesides(uint64_t bytes) {
   constexpr uint64_t PAGE_TABLE_SHARE = 4096 / 8;
   constexpr uint64_t MARGIN_SHARE = 256;
-  return bytes + bytes / PAGE_TABLE_SHARE + bytes / MARGIN_SHARE;
+  return bytes / PAGE_TABLE_SHARE + bytes / MARGIN_SHARE;
 }
+
+}  // namespace
 
 bool isMemoryBacked(std::FILE* file) {
   // The types of tmpfs and ramfs (linux/magic.h).
@@ -263,8 +255,7 @@ bool isMemoryBacked(std::FILE* file) {
 bool takeFileMemory(uint64_t bytes) {
   if (bytes > file_room || file_taken + bytes > file_trusted) {
     const uint64_t room = readRoom();
-    file_room =
-        room == NO_MEMORY_LIMIT ? room : room - (chargedMemory(room) - room);
+    file_room = room == NO_MEMORY_LIMIT ? room : room - chargedBesides(room);
     file_taken = 0;
     file_trusted =
         std::max(FILE_READING_BYTES, file_room / FILE_READING_SHARE);
@@ -273,19 +264,4 @@ bool takeFileMemory(uint64_t bytes) {
   if (file_room != NO_MEMORY_LIMIT) file_room -= bytes;
   file_taken += bytes;
   return true;
-}
-
-void preferHugePages(uint8_t* data, size_t size) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHugePage = uintptr_t{1} << 21;
-  uintptr_t begin = reinterpret_cast<uintptr_t>(data);
-  uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  uintptr_t last = (begin + size) & ~(kHugePage - 1);
-  if (last > first) {
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
-#else
-  (void)data;
-  (void)size;
-#endif
 }
