@@ -7,10 +7,6 @@
 
 #include "driver/command_line.h"
 
-#include <windows.h>
-
-#include <algorithm>
-
 #include "system/extended_path.h"
 #include "system/file_names.h"
 
@@ -18,30 +14,6 @@ namespace {
 
 bool holdsWildcard(const std::string& text) {
   return text.find_first_of("*?") != std::string::npos;
-}
-
-// Ignoring case first, as Windows lists names; then exactly, so that the
-// order is fixed whatever the file system returns.
-bool comesBefore(const std::wstring& a, const std::wstring& b) {
-  const int order = CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE);
-  return order != CSTR_EQUAL ? order == CSTR_LESS_THAN : a < b;
-}
-
-std::vector<std::wstring> matchingNames(const std::string& pattern) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found;
-  // The extended form for a pattern in a long folder, as for every path.
-  HANDLE search = FindFirstFileExW(systemPath(pattern.c_str()).c_str(),
-                                   FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end(), comesBefore);
-  return names;
 }
 
 // A match behind the folder part as typed; but where that plain path would
@@ -82,7 +54,7 @@ void expandPattern(const std::string& pattern, std::vector<std::string>& out) {
 
 std::vector<std::string> programArguments() {
   std::vector<std::string> arguments;
-  for (const CommandArgument& argument : splitCommandLine(GetCommandLineW())) {
+  for (const CommandArgument& argument : splitCommandLine(commandLine())) {
     const std::string text = utf8FromWide(argument.text.c_str());
     if (argument.pattern && !arguments.empty()) {
       expandPattern(text, arguments);

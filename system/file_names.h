@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Paths inside the program are bytes as the command line gave them. On
 // Windows those bytes are UTF-8, made from the wide command line, and are
@@ -51,6 +52,13 @@ inline size_t baseNameStart(const std::string& path) {
 }
 
 #ifdef _WIN32
+// The names of the files and folders that the last component of `pattern`
+// (with `*` and `?`) matches in its folder, in name order, ignoring case
+// first; "." and ".." never match (find_files-win32.cc).
+std::vector<std::wstring> matchingNames(const std::string& pattern);
+// The program's command line, unsplit.
+std::wstring commandLine();
+
 std::wstring widePath(const char* utf8);
 std::string utf8FromWide(const wchar_t* wide);
 // `utf8` in the system's code page, with "?" for what it cannot show.

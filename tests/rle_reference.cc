@@ -103,7 +103,7 @@ bool opaqueFileReference(const uint8_t* data, size_t size,
   std::vector<uint8_t> packets, row(size_t{width} * 5);
   for (uint32_t y = 0; y < height; ++y) {
     const size_t used =
-        encodeRleRowReference(&pixels[size_t{y} * width * 4], width, row.data());
+        encodeRleRowReference(pixels.data() + size_t{y} * width * 4, width, row.data());
     packets.insert(packets.end(), row.begin(), row.begin() + used);
   }
   const bool rle = packets.size() < n;

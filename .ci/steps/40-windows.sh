@@ -5,7 +5,7 @@
 # check of what differs on Windows: backslashes, drive letters, wildcards,
 # paths longer than 260 characters, device names, replacing an existing or
 # read-only output, a killed run, names in a console, the exit status
-# (.ci/windows-checks.sh).
+# (tests/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -77,5 +77,5 @@ cmake --workflow --preset mingw-x64
 
 echo "--- Windows paths and outputs under Wine"
 [ "$run32" = no ] ||
-  bash .ci/windows-checks.sh /usr/lib/wine/wine "$root/build/mingw-i686/brisel.exe"
-bash .ci/windows-checks.sh /usr/lib/wine/wine64 "$root/build/mingw-x64/brisel.exe"
+  bash tests/windows-checks.sh /usr/lib/wine/wine "$root/build/mingw-i686/brisel.exe"
+bash tests/windows-checks.sh /usr/lib/wine/wine64 "$root/build/mingw-x64/brisel.exe"
