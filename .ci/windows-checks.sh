@@ -5,7 +5,8 @@
 # 64-bit ones); WINEPREFIX and the rest of Wine's settings come from the
 # caller (.ci/steps/40-windows.sh). Backslashes, drive letters, wildcards,
 # paths longer than 260 characters, replacing an existing output, the exit
-# status, device names, a killed run, read-only outputs, names in a console.
+# status, device names, a killed run, read-only outputs, names in a console
+# and redirected.
 set -euo pipefail
 wine=$1
 exe=$2
@@ -276,6 +277,13 @@ expect 0 "plain_brisel.tga cannot be written
 written runs_brisel.tga"
 [ "$(cat "$work/plain_brisel.tga")" = "a protected file" ] || fail "a read-only output was replaced"
 chmod u+w "$work/plain_brisel.tga"
+
+# Redirected, a line is in the ANSI code page (1252 here), and a letter it
+# lacks is "?": never a look-alike (Ω as O) that names another file.
+make_tga "$work/Ωmega.tga"
+LC_ALL=C.UTF-8 run Ωmega.tga
+expect 0 "written ?mega_brisel.tga"
+check_output "$work/Ωmega_brisel.tga"
 
 # In a console a name shows as typed, in any script: Wine's console is the
 # UTF-8 terminal that script(1) gives it (its cursor codes stripped).
