@@ -15,6 +15,13 @@ wchar_t lowerAscii(wchar_t c) {
   return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
+// The port numbers Windows' own path parsing takes: the superscripts too
+// (COM\u00B9 is a serial port), but no 0 or other digit (com0.tga is a file).
+bool isPortDigit(wchar_t c) {
+  return (c >= L'1' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' ||
+         c == L'\u00B3';
+}
+
 // The last name in `path`, after any folder or drive ("C:nul").
 size_t lastNameStart(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
@@ -37,7 +44,7 @@ bool namesReservedDevice(const std::wstring& path) {
     return true;
   }
   const bool port = startsWith(stem, L"com") || startsWith(stem, L"lpt");
-  return port && stem.size() == 4 && stem[3] >= L'1' && stem[3] <= L'9';
+  return port && stem.size() == 4 && isPortDigit(stem[3]);
 }
 
 std::wstring extendedForm(const std::wstring& full) {

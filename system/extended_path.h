@@ -25,10 +25,11 @@ std::wstring extendedPath(const std::wstring& given, const std::wstring& full);
 std::wstring extendedForm(const std::wstring& full);
 
 // Whether Windows takes `path` for a reserved device rather than a file:
-// a last name of CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9, in any
-// case and any folder, followed by anything from a dot or a colon on
-// (COM1.tga, NUL:, con.x.y) or by spaces (aux .tga). Only the extended form
-// \\?\ names the file of such a name instead.
+// a last name of CON, PRN, AUX, NUL, or COM or LPT with one digit 1 to 9 or
+// a superscript 1, 2 or 3 (U+00B9, U+00B2, U+00B3), in any case and any
+// folder, followed by anything from a dot or a colon on (COM1.tga, NUL:,
+// con.x.y) or by spaces (aux .tga). Only the extended form \\?\ names the
+// file of such a name instead.
 bool namesReservedDevice(const std::wstring& path);
 // Whether a plain path ending in the file name `name` (as a folder listing
 // gives it) reaches another file or none: Windows drops a trailing dot or

@@ -7,15 +7,23 @@
 
 namespace {
 
+// Best fit would print a look-alike for a character the code page lacks
+// (Omega as O, dotted I as I), and a script reading the lines would act on
+// another file; "?" is in no file name. UTF-8 holds every character and
+// takes neither the flag nor a default character.
 std::string narrowFromWide(const std::wstring& wide, UINT code_page) {
   if (wide.empty()) return std::string();
-  int size = WideCharToMultiByte(code_page, 0, wide.data(),
+  const bool utf8 = code_page == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* unshown = utf8 ? nullptr : "?";
+  int size = WideCharToMultiByte(code_page, flags, wide.data(),
                                  static_cast<int>(wide.size()), nullptr, 0,
-                                 nullptr, nullptr);
+                                 unshown, nullptr);
   if (size <= 0) return std::string();
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()),
-                      &out[0], size, nullptr, nullptr);
+  WideCharToMultiByte(code_page, flags, wide.data(),
+                      static_cast<int>(wide.size()), &out[0], size, unshown,
+                      nullptr);
   return out;
 }
 
@@ -60,6 +68,12 @@ bool removeFile(const char* path) {
   return _wremove(systemPath(path).c_str()) == 0;
 }
 
+std::string nameInCodePage(const char* name, unsigned code_page) {
+  return narrowFromWide(widePath(name), code_page);
+}
+
+// The system's code page by number: it is UTF-8 where Windows is set to use
+// UTF-8 throughout, which CP_ACP would hide from narrowFromWide.
 std::string printableName(const char* name) {
-  return narrowFromWide(widePath(name), CP_ACP);
+  return nameInCodePage(name, GetACP());
 }

@@ -63,6 +63,8 @@ std::wstring widePath(const char* utf8);
 std::string utf8FromWide(const wchar_t* wide);
 // `utf8` in the system's code page, with "?" for what it cannot show.
 std::string printableName(const char* utf8);
+// `utf8` in `code_page`, with "?" for what it cannot show.
+std::string nameInCodePage(const char* utf8, unsigned code_page);
 #endif
 
 #endif  // BRISEL_SYSTEM_FILE_NAMES_H

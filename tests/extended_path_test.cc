@@ -43,12 +43,13 @@ TEST(ExtendedPath, ReservedDeviceNamesInAnyCaseFolderAndExtension) {
        {L"CON", L"prn", L"Aux", L"NUL", L"COM1", L"com9", L"LPT1", L"Lpt9",
         L"COM9.tga", L"lpt1.x.tga", L"NUL:", L"\\\\.\\NUL", L"C:nul.tga",
         L"C:\\art\\prn.tga", L"sub/aux.tga", L"con.tga. ", L"aux . .tga",
-        L"nul..."}) {
+        L"nul...", L"COM\u00B9.tga", L"Lpt\u00B3.x.tga", L"com\u00B2"}) {
     EXPECT_TRUE(namesReservedDevice(device)) << device;
   }
   for (const wchar_t* file :
        {L"\\\\?\\C:\\art\\aux.tga", L"COM0", L"com10.tga", L"LPT", L"console",
-        L"nul_brisel.tga", L"con\\a.tga", L"xaux.tga", L""}) {
+        L"nul_brisel.tga", L"con\\a.tga", L"xaux.tga", L"",
+        L"COM\u2074.tga"}) {
     EXPECT_FALSE(namesReservedDevice(file)) << file;
   }
 }
@@ -56,7 +57,8 @@ TEST(ExtendedPath, ReservedDeviceNamesInAnyCaseFolderAndExtension) {
 // Names a folder listing may hold (made through \\?\ or by other systems)
 // that a plain path would not reach.
 TEST(ExtendedPath, TrailingDotsSpacesAndDevicesNeedTheExtendedForm) {
-  for (const wchar_t* name : {L"t.tga.", L"u.tga ", L"aux.tga", L"t.tga.. "}) {
+  for (const wchar_t* name :
+       {L"t.tga.", L"u.tga ", L"aux.tga", L"t.tga.. ", L"COM\u00B9.tga"}) {
     EXPECT_TRUE(plainPathAltersName(name)) << name;
   }
   for (const wchar_t* name : {L"t.tga", L".tga", L"t .tga", L"auxiliary.tga"}) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/output_name.h"
+#include "system/file_names.h"
 
 TEST(OutputName, ReplacesTheLastFourCharacters) {
   const std::string long_stem(5000, 'n');
@@ -56,3 +57,14 @@ TEST(OutputName, CountsCharactersNotBytesOnWindows) {
   EXPECT_EQ(out, "_brisel.tga");
 #endif
 }
+
+#ifdef _WIN32
+// As redirected lines show names on Windows; the 65001 row is a system set
+// to UTF-8, where Windows refuses the flags that other code pages take.
+TEST(OutputName, ShownInTheCodePageWithoutLookAlikesOnWindows) {
+  EXPECT_EQ(nameInCodePage("\xCE\xA9mega_brisel.tga", 1252),
+            "?mega_brisel.tga");
+  EXPECT_EQ(nameInCodePage("\xCE\xA9mega_brisel.tga", 65001),
+            "\xCE\xA9mega_brisel.tga");
+}
+#endif

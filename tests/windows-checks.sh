@@ -5,7 +5,8 @@
 # 64-bit ones); WINEPREFIX and the rest of Wine's settings come from the
 # caller (.ci/steps/40-windows.sh). Backslashes, drive letters, wildcards,
 # paths longer than 260 characters, replacing an existing output, the exit
-# status, device names, a killed run, read-only outputs, names in a console.
+# status, device names, a killed run, read-only outputs, names in a console
+# and redirected.
 set -euo pipefail
 wine=$1
 exe=$2
@@ -200,17 +201,22 @@ written plain_brisel.tga"
 leftover=$(find "$work" -name '*brisel-tmp*')
 [ -z "$leftover" ] || fail "temporary files left: $leftover"
 
-# Reserved names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with any
-# extension, trailing dots or spaces, in any folder) are devices: each is
-# refused at once, whether the device exists or not, and the batch goes on.
-# COM9 is a pipe here that has a writer but no data, so reading it would
-# wait for good. A real file with such a name is read through the \\?\ form.
+# Reserved names (CON, PRN, AUX, NUL, COM1-9, COM¹-³, LPT1-9, LPT¹-³, in any
+# case, with any extension, trailing dots or spaces, in any folder) are
+# devices: each is refused at once, whether the device exists or not, and
+# the batch goes on; com0.tga is a file. COM9 is a pipe here that has a
+# writer but no data, so reading it would wait for good. A real file with
+# such a name is read through the \\?\ form. The lines are in code page
+# 1252 (Wine's under C.UTF-8), where ¹ and ³ are the bytes B9 and B3.
 mkfifo "$work/serial"
 sleep 100000 >"$work/serial" &
 holder=$!
 add_device com9 "$work/serial"
-cp "$work/plain.tga" "$work/aux.tga"
-run NUL.tga CON.tga COM9.tga LPT1 prn.TGA 'sub\Com3.x.tga. ' NUL: '\\.\NUL' \
+for name in aux.tga COM¹.tga LPT³.x.tga com0.tga; do
+  cp "$work/plain.tga" "$work/$name"
+done
+LC_ALL=C.UTF-8 run NUL.tga CON.tga COM9.tga LPT1 prn.TGA 'sub\Com3.x.tga. ' \
+  NUL: '\\.\NUL' COM¹.tga LPT³.x.tga com0.tga \
   "\\\\?\\Z:${work//\//\\}\\aux.tga" plain.tga
 expect 0 "NUL.tga cannot be read
 CON.tga cannot be read
@@ -220,9 +226,13 @@ prn.TGA cannot be read
 sub\\Com3.x.tga.  cannot be read
 NUL: cannot be read
 \\\\.\\NUL cannot be read
+COM"$'\xb9'".tga cannot be read
+LPT"$'\xb3'".x.tga cannot be read
+written com0_brisel.tga
 written \\\\?\\Z:${work//\//\\}\\aux_brisel.tga
 written plain_brisel.tga"
 check_output "$work/aux_brisel.tga"
+check_output "$work/com0_brisel.tga"
 kill "$holder"
 holder=
 
@@ -267,6 +277,13 @@ expect 0 "plain_brisel.tga cannot be written
 written runs_brisel.tga"
 [ "$(cat "$work/plain_brisel.tga")" = "a protected file" ] || fail "a read-only output was replaced"
 chmod u+w "$work/plain_brisel.tga"
+
+# Redirected, a line is in the ANSI code page (1252 here), and a letter it
+# lacks is "?": never a look-alike (Ω as O) that names another file.
+make_tga "$work/Ωmega.tga"
+LC_ALL=C.UTF-8 run Ωmega.tga
+expect 0 "written ?mega_brisel.tga"
+check_output "$work/Ωmega_brisel.tga"
 
 # In a console a name shows as typed, in any script: Wine's console is the
 # UTF-8 terminal that script(1) gives it (its cursor codes stripped).

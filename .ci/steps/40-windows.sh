@@ -4,8 +4,8 @@
 # its licence and guide, and a 64-bit build. Then both programs go through a
 # check of what differs on Windows: backslashes, drive letters, wildcards,
 # paths longer than 260 characters, device names, replacing an existing or
-# read-only output, a killed run, names in a console, the exit status
-# (tests/windows-checks.sh).
+# read-only output, a killed run, names in a console and redirected, the
+# exit status (tests/windows-checks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
