@@ -3,13 +3,19 @@
 #   windows-checks.sh WINE EXE
 # WINE is the loader (/usr/lib/wine/wine for 32-bit programs, wine64 for
 # 64-bit ones); WINEPREFIX and the rest of Wine's settings come from the
-# caller (.ci/steps/40-windows.sh). Backslashes, drive letters, wildcards,
+# caller (.ci/steps/40-windows.sh), or, run by hand without them, are those
+# of the tests (cmake/wine-run). Backslashes, drive letters, wildcards,
 # paths longer than 260 characters, replacing an existing output, the exit
 # status, device names, a killed run, read-only outputs, names in a console
 # and redirected.
 set -euo pipefail
 wine=$1
 exe=$2
+if [ -z "${WINEPREFIX:-}" ]; then
+  export WINEPREFIX=${TMPDIR:-/tmp}/brisel-wine-$(id -u) WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mscoree,mshtml="
+  "$(dirname "$0")/../cmake/wine-run" "$wine" cmd /c exit >/dev/null 2>&1 || true
+fi
 fail() { echo "FAIL ($exe): $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/brisel-windows.XXXXXX)
 winwork="Z:${work//\//\\}"  # the same folder as Windows programs name it
