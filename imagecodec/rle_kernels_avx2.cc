@@ -1,8 +1,8 @@
 // AVX2 kernels for x86, chosen at run time where the processor and the
 // operating system support them. Only the neighbour comparison gains from
-// the wider registers (in kernels_bench the writer took 10 to 16% less time
-// than with SSE2); the decoder's 32-byte stores measured about 5% slower
-// than SSE2's pairs of 16, so this set decodes with SSE2's kernel.
+// the wider registers; the decoder's 32-byte stores were slower than SSE2's
+// pairs of 16 (bench/PERFORMANCE.md), so this set decodes with SSE2's
+// kernel.
 
 #include "imagecodec/rle_kernel_body.h"
 
