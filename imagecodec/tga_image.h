@@ -81,7 +81,7 @@ struct TgaImage {
   bool truncated = false;
 };
 
-enum class TgaStatus { OK, NOT_TGA, NOT_32BIT, READ_FAILED, WRITE_FAILED };
+enum class TgaStatus { OK, NOT_TGA, NOT_32BIT, WRITE_FAILED };
 
 // Pulls up to `size` bytes into `dst`; returns how many it stored, 0 at the
 // end (or on an error, which the source's owner tells apart).
@@ -148,7 +148,7 @@ TgaStatus loadImage(ByteSource& source, TgaImage& image);
 // image's; when the format first guessed proves wrong, the file is made
 // again from what the sink had written. Missing input bytes are written as
 // zero pixels and set `image.truncated`. WRITE_FAILED when the sink fails;
-// READ_FAILED is the caller's to find (ByteSource).
+// a source that fails looks ended, and is the caller's to tell apart.
 TgaStatus saveImage(ByteSource& source, TgaImage& image, ByteSink& sink,
                     SaveBuffers& buffers, const SaveTuning& tuning = {});
 
