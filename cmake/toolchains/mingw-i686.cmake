@@ -4,10 +4,6 @@ set(BRISEL_MINGW_TRIPLET i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
-# Up to 4 GiB of address space on 64-bit Windows instead of 2 GiB, so larger
-# images can be loaded; nothing here keeps pointers in signed integers.
-string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--large-address-aware")
-
 # 32-bit Windows programs need a Wine with 32-bit support (the "wine" command
 # of a wine32 install); wine64 alone cannot run them.
 if(EXISTS /usr/lib/wine/wine)
