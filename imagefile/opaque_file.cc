@@ -47,8 +47,7 @@ bool writeSink(void* context, const uint8_t* src, size_t size) {
 bool restartSink(void* context, ByteSource& written) {
   OutputSink& sink = *static_cast<OutputSink*>(context);
   std::FILE* const before = sink.out().file;
-  sink.current ^= 1;
-  abandonOutput(sink.out());
+  sink.current ^= 1;  // openOutput lets go of what the slot held
   if (!openSink(sink) || std::fseek(before, 0, SEEK_SET) != 0) return false;
   written = fileSource(before);
   return true;

@@ -8,10 +8,10 @@ namespace {
 
 int first_write_error = 0;
 
-// Each with a single %s, for the name. The texts are the tool's interface:
-// scripts match them.
+// Each with a single %s for the name, but the usage line, which has none.
+// The texts are the tool's interface: scripts match them.
 const char* const FORMATS[] = {
-    "usage: brisel filename\n%s",
+    "usage: brisel filename\n",
     "%s not found\n",
     "%s cannot be read\n",
     "%s is not tga file\n",

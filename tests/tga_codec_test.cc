@@ -77,12 +77,11 @@ TEST(TgaCodec, RefusesOtherTypesAndDepthsTypeFirst) {
 // stored plain or as packets that cross row ends.
 const Bytes kExtras = {'i', 'd', 'f', 'l', 'd', '!', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 const Bytes kPixels = cat({A, B, C, D, D, D, D, E, F, G, G, G, G, G, G});
-Bytes fileWithExtras(uint8_t type, uint16_t width = 5) {
+Bytes fileWithExtras(uint8_t type) {
   Bytes data = type == 2 ? kPixels
                          : cat({rawPacket(cat({A, B, C})), runPacket(4, D),
                                 rawPacket(cat({E, F})), runPacket(6, G)});
-  if (width == 0) data.clear();
-  return cat({tgaHeader(type, width, 3, 32, 6, 1, 4, 24), kExtras, data});
+  return cat({tgaHeader(type, 5, 3, 32, 6, 1, 4, 24), kExtras, data});
 }
 
 // The output has the input's header except image_type, then the same ID field
